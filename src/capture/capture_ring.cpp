@@ -1,0 +1,150 @@
+#include <cstring>
+
+#include "capture/capture.h"
+#include "core/settings.h"
+#include "core/state.h"
+#include "platform/prompt.h"
+
+namespace capture {
+
+CaptureParams Params;
+RingState Ring;
+BlockState Block;
+DrainHooks Hooks;
+
+namespace {
+
+void ApplyRate(uint32_t rate) {
+    switch (rate) {
+    case 11025: Params.OutFramesPerBlock = 1102; break;
+    case 22050: Params.OutFramesPerBlock = 2205; break;
+    case 48000:
+        Params.CaptureRate = 48000;
+        Params.FramesPerBlock = Params.OutFramesPerBlock = 4800;
+        Params.FftSize = 4096;
+        break;
+    case 96000:
+        Params.CaptureRate = 96000;
+        Params.FramesPerBlock = Params.OutFramesPerBlock = 9600;
+        Params.FftSize = 8192;
+        break;
+    default: break;
+    }
+}
+
+void ReportError(const std::string& text) {
+    if (Hooks.CaptureError)
+        Hooks.CaptureError(text);
+    else
+        platform::CurrentPrompt().Show(platform::MsgKind::Error, text);
+}
+
+} // namespace
+
+void ComputeGeometry() {
+    const auto& s = core::Settings;
+    Params.CaptureRate = 44100;
+    Params.FramesPerBlock = 4410;
+    Params.OutFramesPerBlock = 4410;
+    Params.FftSize = 4096;
+    Params.OutBlockAlign = static_cast<uint16_t>(s.Channels * s.BitPerSample / 8);
+    Params.OutByteRate = static_cast<int>(s.SamplePerSecond * Params.OutBlockAlign);
+    if (s.IsWav) ApplyRate(s.SamplePerSecond);
+    if (s.IsFLAC) ApplyRate(s.SamplePerSecond);
+    Params.CaptureBufferBytes = Params.FramesPerBlock * 4;
+    Params.OutBlockBytes = s.Channels * 2 * Params.OutFramesPerBlock;
+    if ((s.IsWav && s.BitPerSample == 8) || (s.IsFLAC && s.BitPerSample == 8))
+        Params.OutBlockBytes = s.Channels * Params.OutFramesPerBlock;
+    // A garbage channel count must never make a block larger than its buffer.
+    if (Params.OutBlockBytes < 0 || Params.OutBlockBytes > static_cast<int>(sizeof Block.OutBlock))
+        Params.OutBlockBytes = 0;
+}
+
+void OpenCapture() {
+    if (Ring.IsCaptureOpen || Ring.DeviceFormats < 0x800) return;
+    ComputeGeometry();
+    Ring.SequenceCounter = 0;
+    Ring.CaptureMemory.assign(static_cast<size_t>(kRingBuffers) * Params.CaptureBufferBytes, 0);
+    auto& dev = platform::Capture();
+    int rc = dev.Open(0, Params.CaptureRate);
+    if (rc != 0) {
+        ReportError(dev.ErrorText(rc));
+        return;
+    }
+    Ring.IsCaptureOpen = true;
+    for (int i = 0; i < kRingBuffers; ++i) QueueCaptureBuffer(i);
+    dev.Start();
+    if (Hooks.CaptureOpened) Hooks.CaptureOpened();
+}
+
+void QueueCaptureBuffer(int index) {
+    Ring.SequenceCounter += 1;
+    auto& h = Ring.CaptureHeaders[index];
+    h.data = Ring.CaptureMemory.data() + static_cast<size_t>(index) * Params.CaptureBufferBytes;
+    h.bufferLength = static_cast<uint32_t>(Params.CaptureBufferBytes);
+    h.bytesRecorded.store(0, std::memory_order_relaxed);
+    h.user = Ring.SequenceCounter;
+    h.flags = 0;
+    platform::Capture().AddBuffer(&h);
+}
+
+void DrainCapture() {
+    if (!Ring.IsCaptureOpen) return;
+    auto& dev = platform::Capture();
+    const uint32_t full = static_cast<uint32_t>(Params.CaptureBufferBytes);
+    for (int round = 0; round < kRingBuffers; ++round) {
+        int best = -1;
+        for (int i = 0; i < kRingBuffers; ++i) {
+            auto& h = Ring.CaptureHeaders[i];
+            if (h.bytesRecorded.load(std::memory_order_acquire) != full) continue;
+            if (best < 0 || h.user < Ring.CaptureHeaders[best].user) best = i;
+        }
+        if (best < 0) return;
+        Ring.CurrentBufferIndex = best;
+        ConvertBlock();
+        MeasurePeaks();
+        if (!core::Session.IsPlayerShown && Hooks.UpdateMeters) Hooks.UpdateMeters();
+        if (core::Session.IsRecording && !core::Session.IsPaused) {
+            core::Session.ElapsedSeconds += 0.1f;
+            if (Hooks.WriteBlock) Hooks.WriteBlock();
+        }
+        // A hook may have closed the ring (a device error, a restart).
+        if (!Ring.IsCaptureOpen) return;
+        auto& h = Ring.CaptureHeaders[best];
+        Ring.SequenceCounter += 1;
+        h.bytesRecorded.store(0, std::memory_order_relaxed);
+        h.user = Ring.SequenceCounter;
+        dev.AddBuffer(&h);
+        dev.Start();
+    }
+}
+
+void CloseCapture() {
+    if (!Ring.IsCaptureOpen) return;
+    auto& dev = platform::Capture();
+    dev.Reset();
+    dev.Close();
+    Ring.IsCaptureOpen = false;
+}
+
+void ListCaptureDevices() {
+    auto& dev = platform::Capture();
+    int n = dev.DeviceCount();
+    Ring.DeviceCount = n;
+    for (int id = 0; id < n && id < kMaxDevices; ++id) {
+        platform::CaptureCaps caps;
+        if (!dev.GetCaps(id, caps)) continue;
+        Ring.DeviceTable[id].caps = caps;
+        Ring.DeviceTable[id].name = caps.name.substr(0, 32);
+    }
+    if (n > 0) Ring.DeviceFormats = Ring.DeviceTable[0].caps.formats;
+}
+
+int FindCaptureDevice(const std::string& name) {
+    int found = -1;
+    for (int i = 0; i < Ring.DeviceCount && i < kMaxDevices; ++i)
+        if (Ring.DeviceTable[i].name == name) found = i;
+    return found;
+}
+
+} // namespace capture

@@ -1,0 +1,121 @@
+#include "core/settings.h"
+
+#include <cstring>
+#include <vector>
+
+#include "core/rounding.h"
+#include "platform/settings_store.h"
+
+namespace core {
+
+RecordingSettings Settings;
+
+namespace {
+
+// Value names in the order they are written.
+struct DwordField {
+    const char* name;
+    enum Kind { Flag, Int, U32, U16, FloatWhole, Volume } kind;
+    void* field;
+};
+
+std::vector<DwordField> DwordFields(RecordingSettings& s) {
+    using K = DwordField;
+    return {
+        {"WAV IsWav", K::Flag, &s.IsWav},
+        {"WAV SamplePerSecond", K::U32, &s.SamplePerSecond},
+        {"WAV BitPerSample", K::U16, &s.BitPerSample},
+        {"MP3 IsMP3", K::Flag, &s.IsMP3},
+        {"MP3 BitRate", K::Int, &s.MP3BitRate},
+        {"MP3 Mode", K::Int, &s.MP3Mode},
+        {"MP3 IsVBR", K::Flag, &s.IsVBR},
+        {"MP3 MinBitRate", K::Int, &s.MinBitRate},
+        {"MP3 MaxBitRate", K::Int, &s.MaxBitRate},
+        {"MP3 MP3Quality", K::Int, &s.MP3Quality},
+        {"WMA IsWMA", K::Flag, &s.IsWMA},
+        {"WMA WMARate", K::Int, &s.WMARate},
+        {"OGG IsOGG", K::Flag, &s.IsOGG},
+        {"OGG OggRate", K::Int, &s.OggRate},
+        {"OGG IsOggQuality", K::Flag, &s.IsOggQuality},
+        {"OGG OggQuality", K::FloatWhole, &s.OggQuality},
+        {"FLAC IsFLAC", K::Flag, &s.IsFLAC},
+        {"FLAC Compression", K::Int, &s.FlacCompression},
+        {"Channels", K::Int, &s.Channels},
+        {"Sort", K::Int, &s.Sort},
+        {"Volume", K::Volume, &s.Volume},
+        {"IsFileList", K::Flag, &s.IsFileList},
+        {"Sound Boost", K::Int, &s.SoundBoost},
+        {"Threshold IsTresh", K::Flag, &s.IsTresh},
+    };
+}
+
+void Load(const DwordField& f, int32_t v) {
+    switch (f.kind) {
+    case DwordField::Flag: *static_cast<bool*>(f.field) = v != 0; break;
+    case DwordField::Int: *static_cast<int32_t*>(f.field) = v; break;
+    case DwordField::U32: *static_cast<uint32_t*>(f.field) = static_cast<uint32_t>(v); break;
+    case DwordField::U16: *static_cast<uint16_t*>(f.field) = static_cast<uint16_t>(v); break;
+    case DwordField::FloatWhole: *static_cast<float*>(f.field) = static_cast<float>(v); break;
+    case DwordField::Volume: *static_cast<float*>(f.field) = static_cast<float>(v / 100.0); break;
+    }
+}
+
+int32_t Store(const DwordField& f) {
+    switch (f.kind) {
+    case DwordField::Flag: return *static_cast<bool*>(f.field) ? 1 : 0;
+    case DwordField::Int: return *static_cast<int32_t*>(f.field);
+    case DwordField::U32: return static_cast<int32_t>(*static_cast<uint32_t*>(f.field));
+    case DwordField::U16: return *static_cast<uint16_t*>(f.field);
+    case DwordField::FloatWhole: return RoundEvenInt(*static_cast<float*>(f.field));
+    case DwordField::Volume: return RoundEvenInt(*static_cast<float*>(f.field) * 100.0);
+    }
+    return 0;
+}
+
+std::vector<uint8_t> DoubleBytes(double d) {
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    std::vector<uint8_t> out(8);
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(bits >> (8 * i));
+    return out;
+}
+
+} // namespace
+
+void RegistryRead() {
+    Settings = RecordingSettings{};
+    platform::SettingsStore store;
+    if (auto v = store.ReadString("Folder Name")) Settings.FolderName = *v;
+    auto fields = DwordFields(Settings);
+    // Stored order: the Threshold Level binary sits between IsTresh and Mode,
+    // but reading order does not change any result.
+    for (const auto& f : fields)
+        if (auto v = store.ReadDword(f.name)) Load(f, *v);
+    if (auto b = store.ReadBinary("Threshold Level"); b && b->size() == 8) {
+        uint64_t bits = 0;
+        for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>((*b)[i]) << (8 * i);
+        double d;
+        std::memcpy(&d, &bits, 8);
+        if (d == d) Settings.ThresholdLevel = static_cast<float>(d); // NaN keeps the default
+    }
+    if (auto v = store.ReadDword("Threshold Mode")) Settings.ThresholdMode = *v;
+    if (auto v = store.ReadDword("Threshold Release"))
+        Settings.ThresholdRelease = static_cast<float>(*v);
+
+    if (!(Settings.Volume <= 1)) Settings.Volume = 1;
+    if (Settings.Volume < 0) Settings.Volume = 0;
+    if (Settings.ThresholdLevel < 0) Settings.ThresholdLevel = 0;
+    if (Settings.ThresholdLevel > 100) Settings.ThresholdLevel = 100;
+}
+
+void RegistryWrite() {
+    platform::SettingsStore store;
+    store.WriteString("Folder Name", Settings.FolderName);
+    for (const auto& f : DwordFields(Settings)) store.WriteDword(f.name, Store(f));
+    store.WriteBinary("Threshold Level", DoubleBytes(core::RoundEven(Settings.ThresholdLevel)));
+    store.WriteDword("Threshold Mode", Settings.ThresholdMode);
+    store.WriteDword("Threshold Release", RoundEvenInt(Settings.ThresholdRelease));
+    store.Sync();
+}
+
+} // namespace core

@@ -1,0 +1,6 @@
+#include "core/state.h"
+
+namespace core {
+SessionState Session;
+StartupState Startup;
+} // namespace core

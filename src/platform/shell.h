@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+
+namespace platform {
+// The user's music folder (XDG), created when missing; empty when there is none.
+std::string MusicFolder();
+bool IsDirectory(const std::string& path);
+bool MakeDirectory(const std::string& path);
+bool ChangeDirectory(const std::string& path);
+// Opens the sound settings on their input page (pavucontrol). Says nothing when
+// it cannot start. Remembers the process so CloseSoundControlPanel can end it.
+void OpenSoundControlPanel();
+void CloseSoundControlPanel();
+} // namespace platform

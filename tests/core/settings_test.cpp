@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSettings>
+#include <cstring>
+
+#include "core/settings.h"
+#include "platform/settings_store.h"
+#include "test_util.h"
+
+using core::Settings;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { testutil::RemoveSettings(); }
+    void WriteRaw(const char* text) {
+        QFile f(QString::fromStdString(testutil::SettingsFile()));
+        QDir().mkpath(QFileInfo(f).path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+    double StoredThreshold() {
+        platform::SettingsStore store;
+        auto b = store.ReadBinary("Threshold Level");
+        EXPECT_TRUE(b.has_value());
+        if (!b || b->size() != 8) return -1;
+        double d;
+        std::memcpy(&d, b->data(), 8); // little-endian host
+        return d;
+    }
+};
+
+TEST_F(SettingsTest, FreshProfileGivesDefaults) {
+    Settings.IsWav = true; // must be reset, not kept from before
+    core::RegistryRead();
+    EXPECT_TRUE(Settings.IsMP3);
+    EXPECT_FALSE(Settings.IsWav || Settings.IsOGG || Settings.IsFLAC || Settings.IsWMA);
+    EXPECT_EQ(Settings.MP3BitRate, 128);
+    EXPECT_EQ(Settings.Channels, 2);
+    EXPECT_FLOAT_EQ(Settings.Volume, 0.5f);
+    EXPECT_FLOAT_EQ(Settings.ThresholdLevel, 50);
+    EXPECT_EQ(Settings.ThresholdMode, 1);
+    EXPECT_FLOAT_EQ(Settings.ThresholdRelease, 1);
+    EXPECT_FALSE(Settings.IsTresh);
+    EXPECT_EQ(Settings.SamplePerSecond, 44100u);
+    EXPECT_EQ(Settings.BitPerSample, 16);
+    EXPECT_EQ(Settings.Sort, 1);
+    EXPECT_TRUE(Settings.FolderName.empty());
+}
+
+TEST_F(SettingsTest, StoredValuesAreConvertedAndClamped) {
+    struct Case {
+        float volumeIn, thresholdIn, oggIn, releaseIn;
+        float volumeOut, thresholdStored, thresholdOut, oggOut;
+        int releaseStored;
+    } cases[] = {
+        {2.5f, 37.5f, 3, 2.5f, 1.0f, 38.0, 38, 3.0f, 2},  // 250 -> 1.0; 37.5 -> 38
+        {-0.05f, 36.5f, 7, 3.5f, 0.0f, 36.0, 36, 7.0f, 4}, // -5 -> 0; 36.5 -> 36 (half to even)
+        {0.37f, 150, 10, 1, 0.37f, 150, 100, 10, 1},       // level stored as is, loaded clamped
+        {0.5f, -3, 0, 10, 0.5f, -3, 0, 0, 10},
+    };
+    for (const auto& c : cases) {
+        core::RegistryRead();
+        Settings.Volume = c.volumeIn;
+        Settings.ThresholdLevel = c.thresholdIn;
+        Settings.OggQuality = c.oggIn;
+        Settings.ThresholdRelease = c.releaseIn;
+        core::RegistryWrite();
+        EXPECT_DOUBLE_EQ(StoredThreshold(), c.thresholdStored);
+        {
+            platform::SettingsStore store;
+            EXPECT_EQ(store.ReadDword("OGG OggQuality").value_or(-99), static_cast<int>(c.oggOut));
+            EXPECT_EQ(store.ReadDword("Threshold Release").value_or(-99), c.releaseStored);
+        }
+        core::RegistryRead();
+        EXPECT_FLOAT_EQ(Settings.Volume, c.volumeOut) << c.volumeIn;
+        EXPECT_FLOAT_EQ(Settings.ThresholdLevel, c.thresholdOut) << c.thresholdIn;
+        EXPECT_FLOAT_EQ(Settings.OggQuality, c.oggOut);
+    }
+}
+
+TEST_F(SettingsTest, VolumeStoredOutOfRange) {
+    struct {
+        int stored;
+        float loaded;
+    } cases[] = {{250, 1.0f}, {-5, 0.0f}, {100, 1.0f}, {37, 0.37f}};
+    for (auto c : cases) {
+        {
+            platform::SettingsStore store;
+            store.WriteDword("Volume", c.stored);
+        }
+        core::RegistryRead();
+        EXPECT_FLOAT_EQ(Settings.Volume, c.loaded) << c.stored;
+    }
+}
+
+TEST_F(SettingsTest, EveryFieldRoundTrips) {
+    core::RegistryRead();
+    auto& s = Settings;
+    s.FolderName = "/tmp/Räume mit \"Quotes\"";
+    s.IsWav = true;
+    s.IsMP3 = false;
+    s.SamplePerSecond = 22050;
+    s.BitPerSample = 8;
+    s.MP3BitRate = 320;
+    s.MP3Mode = 3;
+    s.IsVBR = true;
+    s.MinBitRate = 32;
+    s.MaxBitRate = 320;
+    s.MP3Quality = 8;
+    s.IsWMA = true;
+    s.WMARate = 64;
+    s.IsOGG = true;
+    s.OggRate = 256;
+    s.IsOggQuality = true;
+    s.OggQuality = 9;
+    s.IsFLAC = true;
+    s.FlacCompression = 8;
+    s.Channels = 1;
+    s.Sort = 6;
+    s.Volume = 0.25f;
+    s.IsFileList = true;
+    s.SoundBoost = 20;
+    s.IsTresh = true;
+    s.ThresholdLevel = 12;
+    s.ThresholdMode = 3;
+    s.ThresholdRelease = 10;
+    core::RecordingSettings before = s;
+    core::RegistryWrite();
+    s = core::RecordingSettings{};
+    core::RegistryRead();
+    EXPECT_EQ(s.FolderName, before.FolderName);
+#define SAME(f) EXPECT_EQ(s.f, before.f) << #f
+    SAME(IsWav); SAME(IsMP3); SAME(SamplePerSecond); SAME(BitPerSample); SAME(MP3BitRate);
+    SAME(MP3Mode); SAME(IsVBR); SAME(MinBitRate); SAME(MaxBitRate); SAME(MP3Quality);
+    SAME(IsWMA); SAME(WMARate); SAME(IsOGG); SAME(OggRate); SAME(IsOggQuality);
+    SAME(OggQuality); SAME(IsFLAC); SAME(FlacCompression); SAME(Channels); SAME(Sort);
+    SAME(Volume); SAME(IsFileList); SAME(SoundBoost); SAME(IsTresh); SAME(ThresholdLevel);
+    SAME(ThresholdMode); SAME(ThresholdRelease);
+#undef SAME
+    // The 28 value names of the store are all there.
+    QSettings qs("Quenlow", "Kestrune");
+    EXPECT_EQ(qs.allKeys().size(), 28);
+}
+
+TEST_F(SettingsTest, GarbageFileGivesDefaults) {
+    WriteRaw("\x01\x02garbage\n[General]\nWAV%20IsWav=1\nMP3%20IsMP3=0\nVolume=loud\n"
+             "MP3%20BitRate=@ByteArray(xx)\nThreshold%20Level=notbytes\n"
+             "Channels=99999999999999\nSort=\n[[[\n\xff\xfe=\n");
+    core::RegistryRead();
+    EXPECT_FLOAT_EQ(Settings.Volume, 0.5f);
+    EXPECT_EQ(Settings.MP3BitRate, 128);
+    EXPECT_FLOAT_EQ(Settings.ThresholdLevel, 50);
+    EXPECT_EQ(Settings.Channels, 2);
+    EXPECT_EQ(Settings.Sort, 1);
+    // What does parse is still taken.
+    EXPECT_TRUE(Settings.IsWav);
+    EXPECT_FALSE(Settings.IsMP3);
+}
+
+TEST_F(SettingsTest, EightBitWavSettingIsKept) {
+    {
+        platform::SettingsStore store;
+        store.WriteDword("WAV BitPerSample", 8);
+    }
+    core::RegistryRead();
+    EXPECT_EQ(Settings.BitPerSample, 8);
+}
+
+} // namespace

@@ -1,0 +1,26 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QDir>
+#include <string>
+
+// Every test process gets its own settings and home folder, so nothing a test
+// writes reaches the user's real settings or music folder.
+int main(int argc, char** argv) {
+    signal(SIGPIPE, SIG_IGN);
+    char tmpl[] = "/tmp/kestrune-test-XXXXXX";
+    const char* home = mkdtemp(tmpl);
+    if (home) {
+        setenv("HOME", home, 1);
+        setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
+        unsetenv("XDG_MUSIC_DIR");
+    }
+    if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    int rc = RUN_ALL_TESTS();
+    if (home) QDir(home).removeRecursively();
+    return rc;
+}
