@@ -1,0 +1,107 @@
+# Shared set-up for scripts/run, scripts/test, scripts/bench. Sourced, not run.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+PACKAGES=(cmake ninja-build g++ clang pkg-config git
+  qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev libxkbcommon-dev
+  libpulse-dev pulseaudio pulseaudio-utils
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  lame vorbis-tools flac fonts-liberation
+  libgtest-dev libbenchmark-dev libfftw3-dev
+  xvfb x11-utils xdotool imagemagick sox)
+
+as_root() {
+  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+ensure_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# build DIR [cmake options...]
+build_tree() {
+  local dir="$1"; shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+  fi
+  cmake --build "$dir" -j "$(nproc)"
+}
+
+# A private sound server: its own runtime folder and socket, a null sink whose
+# monitor is the default source, and a steady 1000 Hz sine played into the sink.
+PULSE_DIR=""
+PULSE_PID=""
+start_private_pulse() {
+  PULSE_DIR="$(mktemp -d /tmp/kestrune-pulse.XXXXXX)"
+  export PULSE_RUNTIME_PATH="$PULSE_DIR/runtime" PULSE_STATE_PATH="$PULSE_DIR/state"
+  mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
+  local sock="$PULSE_DIR/native"
+  cat > "$PULSE_DIR/default.pa" <<PA
+load-module module-native-protocol-unix socket=$sock auth-anonymous=1
+load-module module-null-sink sink_name=testsink rate=44100 sink_properties=device.description=Test_Sink
+set-default-sink testsink
+set-default-source testsink.monitor
+PA
+  if [ "${KESTRUNE_NO_SINE:-0}" != 1 ]; then
+    echo "load-module module-sine sink=testsink frequency=1000" >> "$PULSE_DIR/default.pa"
+  fi
+  local extra=()
+  [ "$(id -u)" = 0 ] && extra+=(--system=false)
+  HOME="$PULSE_DIR" pulseaudio -n -F "$PULSE_DIR/default.pa" --daemonize=no --exit-idle-time=-1 \
+    --enable-memfd=no --use-pid-file=no --disallow-exit=no --log-target=file:"$PULSE_DIR/log" \
+    "${extra[@]}" &
+  PULSE_PID=$!
+  export PULSE_SERVER="unix:$sock"
+  for _ in $(seq 100); do
+    pactl info >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  if ! pactl info >/dev/null 2>&1; then
+    echo "The private PulseAudio server did not start:" >&2
+    cat "$PULSE_DIR/log" >&2 || true
+    return 1
+  fi
+}
+
+stop_private_pulse() {
+  if [ -n "$PULSE_PID" ]; then
+    kill "$PULSE_PID" 2>/dev/null || true
+    wait "$PULSE_PID" 2>/dev/null || true
+    PULSE_PID=""
+  fi
+  [ -n "$PULSE_DIR" ] && rm -rf "$PULSE_DIR"
+  PULSE_DIR=""
+}
+
+XVFB_PID=""
+start_xvfb() {
+  local n
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start" >&2
+  return 1
+}
+
+stop_xvfb() {
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=""
+  fi
+}
