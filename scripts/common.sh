@@ -37,6 +37,8 @@ build_tree() {
 
 # A private sound server: its own runtime folder and socket, a null sink whose
 # monitor is the default source, and a steady 1000 Hz sine played into the sink.
+# A second null sink, quietsink, carries nothing but what a test plays into it
+# (paplay --device=quietsink); its monitor is the source "Monitor of Quiet_Sink".
 PULSE_DIR=""
 PULSE_PID=""
 start_private_pulse() {
@@ -47,6 +49,7 @@ start_private_pulse() {
   cat > "$PULSE_DIR/default.pa" <<PA
 load-module module-native-protocol-unix socket=$sock auth-anonymous=1
 load-module module-null-sink sink_name=testsink rate=44100 sink_properties=device.description=Test_Sink
+load-module module-null-sink sink_name=quietsink rate=44100 sink_properties=device.description=Quiet_Sink
 set-default-sink testsink
 set-default-source testsink.monitor
 PA
