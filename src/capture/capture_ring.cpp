@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "capture/capture.h"
+#include "platform/inhibit.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "platform/prompt.h"
@@ -89,6 +90,9 @@ void QueueCaptureBuffer(int index) {
 }
 
 void DrainCapture() {
+    // A laptop must not suspend in the middle of a lecture; a sound-activated
+    // recording waiting for sound counts as recording too.
+    platform::KeepAwake(core::Session.IsRecording);
     if (!Ring.IsCaptureOpen) return;
     auto& dev = platform::Capture();
     const uint32_t full = static_cast<uint32_t>(Params.CaptureBufferBytes);
