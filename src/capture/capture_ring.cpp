@@ -1,9 +1,14 @@
+#include <QtGlobal>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "capture/capture.h"
-#include "platform/inhibit.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "platform/clock.h"
+#include "platform/inhibit.h"
 #include "platform/prompt.h"
 
 namespace capture {
@@ -17,8 +22,12 @@ namespace {
 
 void ApplyRate(uint32_t rate) {
     switch (rate) {
-    case 11025: Params.OutFramesPerBlock = 1102; break;
-    case 22050: Params.OutFramesPerBlock = 2205; break;
+    case 11025:
+        Params.OutFramesPerBlock = 1102;
+        break;
+    case 22050:
+        Params.OutFramesPerBlock = 2205;
+        break;
     case 48000:
         Params.CaptureRate = 48000;
         Params.FramesPerBlock = Params.OutFramesPerBlock = 4800;
@@ -29,7 +38,8 @@ void ApplyRate(uint32_t rate) {
         Params.FramesPerBlock = Params.OutFramesPerBlock = 9600;
         Params.FftSize = 8192;
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -73,7 +83,8 @@ void OpenCapture() {
         return;
     }
     Ring.IsCaptureOpen = true;
-    for (int i = 0; i < kRingBuffers; ++i) QueueCaptureBuffer(i);
+    for (int i = 0; i < kRingBuffers; ++i)
+        QueueCaptureBuffer(i);
     dev.Start();
     if (Hooks.CaptureOpened) Hooks.CaptureOpened();
 }
@@ -89,7 +100,58 @@ void QueueCaptureBuffer(int index) {
     platform::Capture().AddBuffer(&h);
 }
 
+namespace {
+
+// With KESTRUNE_DEBUG=1 the program tells on standard error, once a minute
+// and at exit, how much audio the device had to throw away because every
+// queued buffer was full, and the longest tick so far. Nothing otherwise.
+struct DebugReport {
+    bool on = qEnvironmentVariableIntValue("KESTRUNE_DEBUG") == 1;
+    int64_t worstTickMs = 0;
+    int64_t lastPrintMs = -1;
+
+    void Print() const {
+        const uint64_t dropped = platform::Capture().DroppedBytes();
+        const int block = Params.CaptureBufferBytes > 0 ? Params.CaptureBufferBytes : 1;
+        std::fprintf(stderr,
+                     "kestrune: dropped capture blocks %llu (%llu bytes), worst tick %lld ms\n",
+                     static_cast<unsigned long long>(dropped / static_cast<uint64_t>(block)),
+                     static_cast<unsigned long long>(dropped), static_cast<long long>(worstTickMs));
+    }
+    void Tick(int64_t startMs, int64_t endMs) {
+        worstTickMs = std::max(worstTickMs, endMs - startMs);
+        if (lastPrintMs < 0) {
+            lastPrintMs = endMs;
+            std::atexit([] { Report().Print(); });
+        } else if (endMs - lastPrintMs >= 60000) {
+            lastPrintMs = endMs;
+            Print();
+        }
+    }
+    static DebugReport& Report() {
+        static DebugReport r;
+        return r;
+    }
+};
+
+void DrainBlocks();
+
+} // namespace
+
 void DrainCapture() {
+    auto& report = DebugReport::Report();
+    if (!report.on) {
+        DrainBlocks();
+        return;
+    }
+    const int64_t start = platform::TickMs();
+    DrainBlocks();
+    report.Tick(start, platform::TickMs());
+}
+
+namespace {
+
+void DrainBlocks() {
     // A laptop must not suspend in the middle of a lecture; a sound-activated
     // recording waiting for sound counts as recording too.
     platform::KeepAwake(core::Session.IsRecording);
@@ -122,6 +184,8 @@ void DrainCapture() {
         dev.Start();
     }
 }
+
+} // namespace
 
 void CloseCapture() {
     if (!Ring.IsCaptureOpen) return;

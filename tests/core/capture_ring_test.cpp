@@ -193,17 +193,20 @@ void CheckLiveSine(int rate, int frames) {
     }
     capture::CloseCapture();
     ASSERT_GE(gOut.blocks.size(), 20u);
-    for (size_t i = 1; i < gOut.seq.size(); ++i) EXPECT_LT(gOut.seq[i - 1], gOut.seq[i]);
+    for (size_t i = 1; i < gOut.seq.size(); ++i)
+        EXPECT_LT(gOut.seq[i - 1], gOut.seq[i]);
 
     std::vector<double> left;
     for (const auto& b : gOut.blocks) {
         ASSERT_EQ(b.size(), static_cast<size_t>(frames) * 2);
-        for (int i = 0; i < frames; ++i) left.push_back(b[2 * i]);
+        for (int i = 0; i < frames; ++i)
+            left.push_back(b[2 * i]);
     }
     // Skip the first block, which may start before the tone reached the source.
     size_t start = static_cast<size_t>(frames);
     double amp = 0;
-    for (size_t i = start; i < left.size(); ++i) amp = std::max(amp, std::abs(left[i]));
+    for (size_t i = start; i < left.size(); ++i)
+        amp = std::max(amp, std::abs(left[i]));
     ASSERT_GT(amp, 10000);
     // Frequency from rising zero crossings.
     int crossings = 0;
@@ -231,6 +234,25 @@ TEST_F(RingTest, LiveCaptureAt48000Wav) {
     core::Settings.IsWav = true;
     core::Settings.SamplePerSecond = 48000;
     CheckLiveSine(48000, 4800);
+}
+
+} // namespace
+
+namespace {
+
+// Audio the device cannot place, because no buffer is queued, is counted
+// rather than lost silently.
+TEST(PulseCaptureDevice, CountsAudioWithNowhereToGo) {
+    REQUIRE_PULSE();
+    auto dev = platform::MakePulseCaptureDevice();
+    ASSERT_EQ(dev->Open(0, 44100), 0);
+    dev->Start(); // nothing queued
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (dev->DroppedBytes() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_GT(dev->DroppedBytes(), 0u);
+    EXPECT_EQ(dev->DroppedBytes() % 4, 0u); // whole frames
+    dev->Close();
 }
 
 } // namespace
