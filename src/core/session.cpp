@@ -1,14 +1,213 @@
 #include "core/session.h"
 
+#include <sys/stat.h>
+
+#include <cmath>
+
 #include "capture/capture.h"
+#include "core/rounding.h"
+#include "core/settings.h"
 #include "core/state.h"
+#include "core/threshold.h"
+#include "output/output.h"
+#include "platform/clock.h"
+#include "platform/drive_type.h"
+#include "platform/prompt.h"
 
 namespace core {
-void StartRecording() {}
+
+SessionHooks Hooks;
+
+namespace {
+
+bool gWriteFailed = false;
+bool gInTick = false;
+uint64_t gStops = 0;
+
+void Tell(const std::string& text) {
+    platform::CurrentPrompt().Show(platform::MsgKind::Error, text);
+}
+
+void SetTimeLabels(const std::string& text) {
+    if (Hooks.SetLabTime) Hooks.SetLabTime(text);
+    if (Hooks.SetLabTime0) Hooks.SetLabTime0(text);
+}
+
+bool NoDeviceEnabled() {
+    return Hooks.NoDeviceEnabled ? Hooks.NoDeviceEnabled() : Session.NoDeviceEnabled;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
+bool OutputsOpen() {
+    return output::Outputs.WavFile >= 0 || output::Outputs.Encoder || output::Outputs.WmaEncoder;
+}
+
+// Called by the drain for every block while recording and not paused.
+void WriteBlock() {
+    if (gWriteFailed) return;
+    if (output::WriteOutputs()) return;
+    // The output already finished what it had and told the user; close the
+    // rest now so that no later block of this drain goes anywhere.
+    gWriteFailed = true;
+    output::CloseOutputs();
+}
+
+// The end of a stop: list and select the finished file, or forget its name.
+void ShowStoppedFile() {
+    platform::ProcessEvents();
+    if (FileExists(Session.SelectedFile)) {
+        if (Hooks.SetBusyCursor) Hooks.SetBusyCursor(true);
+        if (Hooks.FindFiles) Hooks.FindFiles();
+        if (Hooks.SetBusyCursor) Hooks.SetBusyCursor(false);
+        if (Hooks.ShowFiles) Hooks.ShowFiles();
+        if (Hooks.ClearStatus) Hooks.ClearStatus();
+        platform::ProcessEvents();
+        if (Hooks.SelectFile) Hooks.SelectFile();
+    } else {
+        Session.SelectedFile.clear();
+    }
+    if (Hooks.ShowLabSAR) Hooks.ShowLabSAR(false);
+}
+
+void TogglePause() {
+    Session.IsPaused = !Session.IsPaused;
+    // A manual start while a new-file recording waits for sound has no file
+    // to write to: open the next one, as a trigger would.
+    if (!Session.IsPaused && Session.IsRecording && Settings.IsTresh &&
+        Settings.ThresholdMode == 2 && !OutputsOpen())
+        OpenNextSoundFile();
+}
+
+} // namespace
+
+uint64_t StopCommandCount() {
+    return gStops;
+}
+
+std::string FormatElapsed(float seconds) {
+    double t = seconds;
+    if (!(t > 0)) t = 0;    // negative or NaN
+    if (t > 1e12) t = 1e12; // keeps the hour count representable
+    double h = std::trunc(t / 3600);
+    double m = std::trunc((t - 3600 * h) / 60);
+    double s = std::trunc(t - 3600 * h - 60 * m);
+    double d = RoundEven((t - 3600 * h - 60 * m - s) * 10);
+    if (d > 9) {
+        d = 0;
+        s += 1;
+    }
+    if (s >= 60) {
+        s = 0;
+        m += 1;
+    }
+    if (m >= 60) {
+        m = 0;
+        h += 1;
+    }
+    std::string hours = std::to_string(static_cast<long long>(h)).substr(0, 2);
+    auto two = [](double v) {
+        const int n = static_cast<int>(v);
+        return std::string{static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
+    };
+    return hours + ":" + two(m) + ":" + two(s) + "." +
+           std::string(1, static_cast<char>('0' + static_cast<int>(d)));
+}
+
+void ShowElapsed() {
+    SetTimeLabels(FormatElapsed(Session.ElapsedSeconds));
+}
+
+void StartRecording() {
+    capture::Hooks.WriteBlock = &WriteBlock;
+    if (NoDeviceEnabled()) {
+        Tell(Hooks.SourceText ? Hooks.SourceText() : std::string(kNoDeviceText));
+        return;
+    }
+    if (Session.IsRecording) return;
+    if (platform::IsCdromFolder(Settings.FolderName)) {
+        Tell(kCdromMessage);
+        return;
+    }
+    if (Hooks.CloseSoundWindow) Hooks.CloseSoundWindow();
+    platform::ProcessEvents();
+    // A record command handled just now has started already; a second start
+    // would open a second output over the first.
+    if (Session.IsRecording) return;
+    if (!output::NextRecordingName()) {
+        // Going on with the previous name would overwrite that recording.
+        Tell(kNoFreeNameMessage);
+        return;
+    }
+    gWriteFailed = false;
+    Session.IsRecording = true;
+    if (!Settings.IsTresh) {
+        Session.IsPaused = false;
+        output::OpenOutputs();
+    } else {
+        // Sound-activated: wait for sound. Modes 1 and 3 write one file, made
+        // now; mode 2 opens a file per sound.
+        Session.IsPaused = true;
+        if (Settings.ThresholdMode == 1 || Settings.ThresholdMode == 3) output::OpenOutputs();
+    }
+    if (Session.IsRecording) {
+        if (Hooks.ShowLabFile) Hooks.ShowLabFile(Session.SelectedFile);
+        if (Hooks.ShowLabSAR) Hooks.ShowLabSAR(Settings.IsTresh);
+    }
+    platform::ProcessEvents();
+}
+
 void StopRecording() {
     if (!Session.IsRecording) return;
     Session.IsRecording = false;
     Session.IsPaused = false;
+    output::CloseOutputs();
+    ShowStoppedFile();
 }
-void TimerRecTick() { capture::DrainCapture(); }
+
+void Stop() {
+    ++gStops;
+    Session.IsPaused = false;
+    if (Session.IsRecording) StopRecording();
+    Session.ElapsedSeconds = 0;
+    SetTimeLabels(FormatElapsed(0));
+}
+
+void PauseCommand() {
+    if (Session.IsRecording && !Settings.IsTresh) Session.IsPaused = !Session.IsPaused;
+}
+
+void HotKey(int id) {
+    if (id == 101 && !Session.IsRecording) StartRecording();
+    if (id == 102) TogglePause();
+    if (id == 103) Stop();
+}
+
+void TimerRecTimer() {
+    // A step below lets messages run, and with them this timer again; a
+    // nested tick could open a second file over the first.
+    if (gInTick) return;
+    gInTick = true;
+    capture::Hooks.WriteBlock = &WriteBlock;
+    capture::DrainCapture();
+    if (gWriteFailed) {
+        // The outputs are closed and the user was told; finish the stop.
+        gWriteFailed = false;
+        Session.IsRecording = false;
+        Session.IsPaused = false;
+        ShowStoppedFile();
+    } else if (Session.IsRecording && !capture::Ring.IsCaptureOpen) {
+        // The device went away: finish the file rather than leave it provisional.
+        StopRecording();
+        Tell(kCaptureLostMessage);
+    }
+    ThresholdStep();
+    ShowElapsed();
+    if (Hooks.AfterTick) Hooks.AfterTick();
+    gInTick = false;
+}
+
 } // namespace core

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -49,14 +50,25 @@ void HotKey(int id);
 // The 100 ms recording tick: drain the capture ring (writing while
 // recording), the sound-activated step, the time display.
 void TimerRecTimer();
-inline void TimerRecTick() { TimerRecTimer(); }
+inline void TimerRecTick() {
+    TimerRecTimer();
+}
 
 // "h:mm:ss.d" with unpadded hours, tenths rounded half to even.
 std::string FormatElapsed(float seconds);
 // Sets LabTime and LabTime0 to FormatElapsed(Session.ElapsedSeconds).
 void ShowElapsed();
+// How many stop commands ran so far; lets a step that lets messages run see
+// whether the user stopped the recording meanwhile.
+uint64_t StopCommandCount();
 
 constexpr const char* kNoDeviceText = "no recording device is enabled";
 constexpr const char* kCdromMessage = "Could not save to the CDROM drive!";
+constexpr const char* kNoFreeNameMessage =
+    "No free recording name is left in the output folder. Move or delete some recordings, "
+    "or choose another folder, and start again.";
+constexpr const char* kCaptureLostMessage =
+    "The recording device is no longer available. The recording was stopped; the file keeps "
+    "what was recorded up to then.";
 
 } // namespace core
