@@ -21,6 +21,20 @@ class BoxPrompt : public Prompt {
         case MsgKind::Error: QMessageBox::critical(nullptr, "Kestrune", t); break;
         }
     }
+    void ShowCaptioned(MsgKind kind, const std::string& caption,
+                       const std::string& text) override {
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            fprintf(stderr, "%s\n", text.c_str());
+            return;
+        }
+        const QString c = QString::fromStdString(caption);
+        const QString t = QString::fromStdString(text);
+        switch (kind) {
+        case MsgKind::Info: QMessageBox::information(nullptr, c, t); break;
+        case MsgKind::Warning: QMessageBox::warning(nullptr, c, t); break;
+        case MsgKind::Error: QMessageBox::critical(nullptr, c, t); break;
+        }
+    }
     bool AskYesNo(const std::string& text) override {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
         return QMessageBox::question(nullptr, "Confirm", QString::fromStdString(text),

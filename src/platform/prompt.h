@@ -13,6 +13,11 @@ class Prompt {
   public:
     virtual ~Prompt() = default;
     virtual void Show(MsgKind kind, const std::string& text) = 0;
+    // The same with the box's own caption; scripted prompts record only the text.
+    virtual void ShowCaptioned(MsgKind kind, const std::string& caption, const std::string& text) {
+        (void)caption;
+        Show(kind, text);
+    }
     // A Yes/No confirmation; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
     // An input box; nothing when cancelled.
