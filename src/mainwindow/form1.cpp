@@ -1,24 +1,81 @@
 #include "mainwindow/form1.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QToolTip>
+#include <QWindow>
 
+#include "audiolib/record.h"
+#include "capture/capture.h"
+#include "core/rounding.h"
 #include "core/session.h"
+#include "core/settings.h"
 #include "core/startup.h"
 #include "core/state.h"
+#include "mainwindow/images.h"
+#include "mainwindow/status.h"
+#include "mainwindow/system.h"
 #include "platform/hotkeys.h"
+#include "platform/shell.h"
 
 namespace mainwindow {
 
 TForm1* Form1 = nullptr;
+Form1Hooks Form1Window;
 
 namespace {
-const QColor kSkinColor(53, 67, 72);
 constexpr int kWidth = 400;
 constexpr int kHeight = 300;
+constexpr int kVolLineLeft = 29;
+
+QFont ArialPx(int px, bool bold = false) {
+    QFont f("Liberation Sans");
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(px);
+    f.setBold(bold);
+    return f;
+}
+
+void SetTextColor(QLabel* l, const QColor& c) {
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, c);
+    l->setPalette(p);
+}
+
+void MetersForBlock() {
+    if (Form1) Form1->DrawMeters();
+}
+
 } // namespace
+
+void MouseLabel::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::RightButton && popup && !onPress) {
+        popup(e->globalPosition().toPoint());
+        e->accept();
+        return;
+    }
+    if (onPress) onPress(e);
+    e->accept();
+}
+
+void MouseLabel::mouseMoveEvent(QMouseEvent* e) {
+    if (onMove) onMove(e);
+    e->accept();
+}
+
+void MouseLabel::mouseReleaseEvent(QMouseEvent* e) {
+    if (onRelease) onRelease(e);
+    if (e->button() == Qt::LeftButton && onClick && rect().contains(e->position().toPoint()))
+        onClick();
+    e->accept();
+}
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Form1 = this;
@@ -27,7 +84,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setFixedSize(kWidth, kHeight);
     TimerRec.setInterval(100);
     TimerStatus.setInterval(500);
-    connect(&TimerRec, &QTimer::timeout, this, [] { core::TimerRecTick(); });
+    TimerForms.setInterval(30);
+    connect(&TimerRec, &QTimer::timeout, this, [] { core::TimerRecTimer(); });
+    connect(&TimerStatus, &QTimer::timeout, this, [this] { TimerStatusTimer(); });
+    connect(&TimerForms, &QTimer::timeout, this, [this] { TimerFormsTimer(); });
+    CreateControls();
+    CreateMenu();
+    FillSessionHooks();
     FormCreate();
 }
 
@@ -36,7 +99,213 @@ TForm1::~TForm1() {
     if (hotKeys_) hotKeys_->UnregisterAll();
     hotKeys_.reset();
     core::ReleaseAudioLibrary();
+    core::Hooks = core::SessionHooks{};
+    capture::Hooks.UpdateMeters = nullptr;
     if (Form1 == this) Form1 = nullptr;
+}
+
+SkinButton* TForm1::Button(const QString& normal, const QString& hover, QPoint at,
+                           const QString& hint) {
+    auto* b = new SkinButton(this, normal, hover, at);
+    b->setToolTip(hint);
+    b->onHover = [] { core::Session.HoverPending = true; };
+    return b;
+}
+
+void TForm1::CreateControls() {
+    auto& store = Form4();
+    const auto notRecording = [] { return !core::Session.IsRecording; };
+    const auto popup = [this](QPoint g) { OpenPopup(g); };
+
+    ImageForm1 = new MouseLabel(this);
+    ImageForm1->setPixmap(store.Picture("ImageForm1"));
+    ImageForm1->setGeometry(0, 0, kWidth, kHeight);
+    ImageForm1->onPress = [this](QMouseEvent* e) { ImageForm1MouseDown(e); };
+    ImageForm1->onMove = [this](QMouseEvent* e) { ImageForm1MouseMove(e); };
+    ImageForm1->onRelease = [this](QMouseEvent* e) { ImageForm1MouseUp(e); };
+
+    // Buttons whose action waits for pending messages get their normal
+    // picture back at once; the others keep the hover until the mouse leaves.
+    const auto settle = [](SkinButton* b, std::function<void()> action) {
+        b->restoreAtRelease = true;
+        b->onClick = [action] {
+            QCoreApplication::processEvents();
+            action();
+        };
+    };
+    ImageFolder = Button("ImageFolder1", "ImageFolder2", {5, 5}, "Output Folder");
+    ImageFolder->enabled = notRecording;
+    settle(ImageFolder, [] { BrowseOutputFolder(); });
+    ImageSetting = Button("ImageSetting1", "ImageSetting2", {32, 5}, "Format Settings");
+    ImageSetting->enabled = notRecording;
+    settle(ImageSetting, [] { OpenFormatSettings(); });
+    ImageHelp = Button("ImageHelp1", "ImageHelp2", {291, 5}, "Help");
+    settle(ImageHelp, [] { ShowHelp(); });
+    ImageInfo = Button("ImageInfo1", "ImageInfo2", {318, 5}, "About ");
+    settle(ImageInfo, [] { ShowAbout(); });
+    ImageMin = Button("ImageMin1", "ImageMin2", {345, 5}, "Minimize");
+    ImageMin->onClick = [this] { showMinimized(); };
+    ImageClose = Button("ImageClose1", "ImageClose2", {372, 5}, "Close");
+    ImageClose->onClick = [this] { close(); };
+
+    ImageControl = Button("ImageControl1", "ImageControl2", {184, 266}, "Recording Control");
+    ImageControl->enabled = notRecording;
+    ImageControl->onClick = [] {
+        QCoreApplication::processEvents();
+        ShowRecordingControl();
+    };
+    ImageRecord = Button("ImageRecord1", "ImageRecord2", {220, 266}, "Record F5");
+    ImageRecord->enabled = notRecording;
+    ImageRecord->onHover = [this] {
+        core::Session.HoverPending = true;
+        ImageRecordMouseMove();
+    };
+    ImageRecord->onClick = [] { core::StartRecording(); };
+    ImagePause = Button("ImagePause1", "ImagePause2", {256, 266}, "Pause/Resume F7");
+    ImagePause->onClick = [] { core::PauseCommand(); };
+    ImageStop = Button("ImageStop1", "ImageStop2", {292, 266}, "Stop F9");
+    ImageStop->onClick = [] { core::Stop(); };
+    ImagePlay = Button("ImagePlay1", "ImagePlay2", {328, 266}, "Play");
+    ImagePlay->enabled = notRecording;
+    ImagePlay->onClick = [] {
+        const auto& s = core::Session;
+        if (s.IsRecording || s.IsPaused || s.SelectedFile.empty()) return;
+        if (Form1Window.PlaySelected) Form1Window.PlaySelected();
+    };
+    ImageShowHide = Button("ImageShow1", "ImageShow2", {364, 266}, "Show/Hide File List");
+    ImageShowHide->onClick = [this] { ShowHideFileList(); };
+
+    ImageVolLine = new QLabel(this);
+    ImageVolLine->setPixmap(store.Picture("ImageVolLine"));
+    ImageVolLine->setScaledContents(false);
+    ImageVolLine->setGeometry(kVolLineLeft, 277, 0, 5);
+    ImageVolLine->setToolTip("Recording Volume");
+    ImageVol = new MouseLabel(this);
+    ImageVol->setPixmap(store.Picture("ImageHandle1"));
+    ImageVol->setGeometry(152, 268, 11, 21);
+    ImageVol->setToolTip("Recording Volume");
+    ImageVol->onPress = [this](QMouseEvent* e) { ImageVolMouseDown(e); };
+    ImageVol->onMove = [this](QMouseEvent* e) { ImageVolMouseMove(e); };
+    ImageVol->onRelease = [this](QMouseEvent* e) { ImageVolMouseUp(e); };
+
+    // The threshold marker picture, kept outside the visible area for the meters.
+    ImageThresh = new QLabel(this);
+    ImageThresh->setPixmap(store.Picture("ImageThresh"));
+    ImageThresh->setGeometry(kWidth + 10, 0, 7, 32);
+
+    const QColor light(221, 221, 221);
+    auto label = [&](QPoint at, const QFont& font, const QColor& color, const QString& text) {
+        auto* l = new MouseLabel(this);
+        l->setFont(font);
+        SetTextColor(l, color);
+        l->setText(text);
+        l->move(at);
+        l->adjustSize();
+        l->popup = popup;
+        return l;
+    };
+    LabStatus0 = label({23, 57}, ArialPx(15, true), Qt::black, "Monitoring");
+    LabStatus = label({22, 56}, ArialPx(15, true), light, "Monitoring");
+    LabStatus->setToolTip("Program Status");
+    LabStatus0->resize(200, 20);
+    LabStatus->resize(200, 20);
+    LabSAR = new QLabel("Sound Activated", this);
+    LabSAR->setFont(font());
+    SetTextColor(LabSAR, Qt::red);
+    LabSAR->move(20, 48);
+    LabSAR->adjustSize();
+    LabSAR->hide();
+    LabTime0 = label({294, 53}, ArialPx(21), QColor(128, 128, 128), "00:00:00");
+    LabTime = label({293, 52}, ArialPx(21), light, "00:00:00");
+    LabTime->setToolTip("Recording Time");
+    LabTime0->resize(100, 26);
+    LabTime->resize(100, 26);
+
+    ImageFormat = new MouseLabel(this);
+    ImageFormat->setGeometry(120, 50, 16, 16);
+    ImageFormat->setCursor(Qt::PointingHandCursor);
+    ImageFormat->setToolTip("Format Settings");
+    ImageFormat->popup = popup;
+    ImageFormat->onClick = [] { OpenFormatSettings(); };
+    LabFormat = label({137, 51}, font(), light, "");
+    LabFormat->setCursor(Qt::PointingHandCursor);
+    LabFormat->setToolTip("Format Settings");
+    LabFormat->onClick = [] { OpenFormatSettings(); };
+
+    ImagePath = new MouseLabel(this);
+    ImagePath->setPixmap(store.Picture("ImagePath"));
+    ImagePath->move(18, 27);
+    ImagePath->resize(ImagePath->pixmap().size());
+    ImagePath->setCursor(Qt::PointingHandCursor);
+    ImagePath->popup = popup;
+    ImagePath->onClick = [] { BrowseOutputFolder(); };
+    LabFolder = label({36, 29}, font(), light, "");
+    LabFolder->setCursor(Qt::PointingHandCursor);
+    LabFolder->onClick = [] { BrowseOutputFolder(); };
+    LabFile = new QLabel(this);
+    LabFile->setFont(font());
+    SetTextColor(LabFile, Qt::red);
+    LabFile->move(78, 29);
+
+    LabSource_ = label({122, 72}, font(), Qt::black, "Info");
+    LabSource_->setCursor(Qt::PointingHandCursor);
+    LabSource_->onClick = [] {
+        if (!core::Session.IsRecording) ShowRecordingControl();
+    };
+
+    LabHintWindow =
+        new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    LabHintWindow->setObjectName("LabHint");
+    LabHintWindow->setStyleSheet("background: rgb(240,240,230); color: black; padding: 1px;");
+}
+
+void TForm1::CreateMenu() {
+    PMenu = new QMenu(this);
+    PmenuFolder = PMenu->addAction("Output Folder...", [] { BrowseOutputFolder(); });
+    pmenuRecordSettings = PMenu->addAction("Format Settings...", [] { OpenFormatSettings(); });
+    PMenu->addSeparator();
+    pmenuDevice = PMenu->addAction("Recording Device...", [] { ShowRecordingDevice(); });
+    pmenuRecControl = PMenu->addAction("Recording Control...", [] {
+        if (!core::Session.IsRecording) ShowRecordingControl();
+    });
+    PmenuRecMode = PMenu->addAction("Recording Mode...", [this] {
+        if (Form1Window.ShowModeWindow) Form1Window.ShowModeWindow(pos() + QPoint(0, 300));
+    });
+    PMenu->addSeparator();
+    PmenuEffects = PMenu->addAction("Effects...", [] {
+        if (Form1Window.ShowEffects) Form1Window.ShowEffects();
+    });
+    PMenu->addSeparator();
+    PmenuHelp = PMenu->addAction("Program Help", [] { ShowHelp(); });
+    PmenuAbout = PMenu->addAction("About...", [] { ShowAbout(); });
+    PMenu->addSeparator();
+    PmenuExit = PMenu->addAction("Exit", [this] { close(); });
+    connect(PMenu, &QMenu::aboutToShow, this, [this] { PMenuPopup(); });
+}
+
+void TForm1::FillSessionHooks() {
+    auto& h = core::Hooks;
+    h.SetLabTime = [this](const std::string& t) { LabTime->setText(QString::fromStdString(t)); };
+    h.SetLabTime0 = [this](const std::string& t) { LabTime0->setText(QString::fromStdString(t)); };
+    h.ShowLabSAR = [this](bool v) { LabSAR->setVisible(v); };
+    h.ShowLabFile = [this](const std::string& path) {
+        LabFile->setText(QFileInfo(QString::fromStdString(path)).fileName());
+        LabFile->adjustSize();
+    };
+    h.ClearStatus = [this] {
+        LabStatus->clear();
+        LabStatus0->clear();
+    };
+    h.SetBusyCursor = [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    };
+    h.NoDeviceEnabled = [] { return core::Session.NoDeviceEnabled; };
+    h.SourceText = [] { return Status.SourceText; };
+    h.CloseSoundWindow = [] { platform::CloseSoundControlPanel(); };
+    capture::Hooks.UpdateMeters = &MetersForBlock;
 }
 
 void TForm1::FormCreate() {
@@ -44,11 +313,12 @@ void TForm1::FormCreate() {
     tip.setColor(QPalette::ToolTipBase, QColor(240, 240, 230));
     QToolTip::setPalette(tip);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, kSkinColor);
+    pal.setColor(QPalette::Window, SkinColor);
     setPalette(pal);
     setAutoFillBackground(true);
     core::ResetRunValues();
     core::LoadSettingsAndBoost();
+    Status = StatusState{};
     if (core::SettleOutputFolder()) {
         core::RememberFolderAndEnter();
         hotKeys_ = std::make_unique<platform::HotKeys>([this](int id) { WMHotKey(id); });
@@ -59,21 +329,24 @@ void TForm1::FormCreate() {
         core::InitCaptureIfPresent();
     }
     if (QScreen* s = QGuiApplication::primaryScreen()) {
-        auto p = core::PlaceMainWindow(s->geometry().width(), s->geometry().height(), kWidth,
-                                       kHeight);
+        auto p =
+            core::PlaceMainWindow(s->geometry().width(), s->geometry().height(), kWidth, kHeight);
         move(p.left, p.top);
     }
+    PlaceKnob(KnobForVolume(core::Startup.InputVolume));
+    UpdateFormatLabel();
     // Draining starts from the first event-loop cycle.
     TimerRec.start();
     TimerStatus.start();
+    TimerForms.start();
 }
 
-bool TForm1::HotKeysGlobal() const { return hotKeys_ && hotKeys_->IsGlobal(); }
+bool TForm1::HotKeysGlobal() const {
+    return hotKeys_ && hotKeys_->IsGlobal();
+}
 
 void TForm1::WMHotKey(int id) {
-    if (id == 101 && !core::Session.IsRecording) core::StartRecording();
-    if (id == 102) core::Session.IsPaused = !core::Session.IsPaused;
-    if (id == 103) core::StopRecording();
+    core::HotKey(id);
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
@@ -88,18 +361,249 @@ void TForm1::closeEvent(QCloseEvent* e) {
 void TForm1::FormClose() {
     TimerRec.stop();
     TimerStatus.stop();
+    TimerForms.stop();
+    HideThresholdHint();
+    if (Form1Window.CloseFileList) Form1Window.CloseFileList();
 }
 
 void TForm1::changeEvent(QEvent* e) {
     if (e->type() == QEvent::WindowStateChange) {
-        if (windowState() & Qt::WindowMinimized) {
-            core::Startup.IsMinimized = true;
-        } else {
-            setWindowTitle("Kestrune");
-            core::Startup.IsMinimized = false;
-        }
+        if (windowState() & Qt::WindowMinimized)
+            SetMinimize();
+        else
+            SetRestore();
     }
     QWidget::changeEvent(e);
+}
+
+void TForm1::SetMinimize() {
+    core::Startup.IsMinimized = true;
+}
+
+void TForm1::SetRestore() {
+    setWindowTitle("Kestrune");
+    core::Startup.IsMinimized = false;
+}
+
+void TForm1::paintEvent(QPaintEvent* e) {
+    QWidget::paintEvent(e);
+    // Only a paint of the whole window is the window's own repaint; the
+    // labels repaint parts of it whenever their text or picture changes,
+    // and those must not take the hover pictures away.
+    if (e->rect() != rect() && WindowPainted) return;
+    pmenuDevice->setVisible(!core::Startup.IsVistaOrLater);
+    UpdateFormatLabel();
+    RestoreButtonPictures();
+    WindowPainted = true;
+}
+
+void TForm1::DrawMeters() {}
+
+void TForm1::ClearMeters() {}
+
+void TForm1::RestoreButtonPictures() {
+    if (!core::Session.HoverPending) return;
+    for (SkinButton* b : {ImageFolder, ImageSetting, ImageHelp, ImageInfo, ImageMin, ImageClose,
+                          ImageControl, ImageRecord, ImagePause, ImageStop, ImagePlay})
+        b->RestoreNormal();
+    ImageVol->setPixmap(Form4().Picture("ImageHandle1"));
+    if (core::Settings.IsFileList)
+        ImageShowHide->SetPictures("ImageHide1", "ImageHide2");
+    else
+        ImageShowHide->SetPictures("ImageShow1", "ImageShow2");
+    ImageShowHide->RestoreNormal();
+    core::Session.HoverPending = false;
+}
+
+void TForm1::UpdateFormatLabel() {
+    const auto& s = core::Settings;
+    FormatLabel f = FormatLabelFor(s);
+    ImageFormat->setPixmap(Form4().Picture(f.picture));
+    LabFormat->setText(f.text);
+    LabFormat->adjustSize();
+    LabFormat->setToolTip("Format Settings:\n" + f.text);
+}
+
+void TForm1::TimerStatusTimer() {
+    UpdateStatus();
+    if (WindowPainted && !frameGeometry().contains(QCursor::pos())) RestoreButtonPictures();
+}
+
+void TForm1::TimerFormsTimer() {
+    if (Form1Window.FileListCreated && Form1Window.FileListCreated() &&
+        Form1Window.FileListWindow) {
+        if (QWidget* list = Form1Window.FileListWindow()) {
+            const QRect me = frameGeometry();
+            QPoint at = list->pos();
+            if (at.x() != me.left()) at.setX(me.left());
+            if (me.top() + me.height() != at.y()) at.setY(me.top() + me.height());
+            if (at != list->pos()) list->move(at);
+            if (Form1Window.TagEditorWindow) {
+                if (QWidget* tag = Form1Window.TagEditorWindow()) {
+                    QPoint t(list->pos().x() + list->frameGeometry().width(), list->pos().y());
+                    if (tag->pos() != t) tag->move(t);
+                }
+            }
+        }
+    }
+}
+
+void TForm1::ShowHideFileList() {
+    auto& s = core::Settings;
+    if (!s.IsFileList) {
+        s.IsFileList = true;
+        ImageShowHide->SetPictures("ImageHide1", "ImageHide2");
+        ImageShowHide->ShowHover();
+        if (Form1Window.ShowFileList)
+            Form1Window.ShowFileList(QPoint(frameGeometry().left(), frameGeometry().bottom() + 1));
+    } else {
+        s.IsFileList = false;
+        ImageShowHide->SetPictures("ImageShow1", "ImageShow2");
+        ImageShowHide->ShowHover();
+        if (Form1Window.CloseFileList) Form1Window.CloseFileList();
+        if (Form1Window.HideTagEditor) Form1Window.HideTagEditor();
+    }
+    core::Session.HoverPending = true;
+}
+
+void TForm1::PMenuPopup() {
+    const bool idle = !core::Session.IsRecording;
+    for (QAction* a :
+         {PmenuFolder, pmenuRecordSettings, pmenuDevice, pmenuRecControl, PmenuRecMode})
+        a->setEnabled(idle);
+}
+
+void TForm1::OpenPopup(QPoint global) {
+    PMenu->popup(global);
+}
+
+void TForm1::ImageRecordMouseMove() {
+    if (core::Session.IsRecording) return;
+    ImageRecord->setToolTip(RecordHint(core::Settings));
+}
+
+// --- Background: window dragging and the threshold slider -----------------
+
+namespace {
+constexpr int kPanelLeft = 14;
+bool InLevelPanel(QPoint p) {
+    return p.x() > 14 && p.x() < 384 && p.y() > 230 && p.y() < 260;
+}
+} // namespace
+
+bool TForm1::InThresholdHitArea(QPoint p) const {
+    const int m = kPanelLeft + ThresholdMarkerX();
+    return p.x() > m - 4 && p.x() <= m + 3 && p.y() > 230 && p.y() < 260;
+}
+
+QString TForm1::ThresholdHintText(float level) {
+    return "Threshold Level -  " + QString::number(static_cast<double>(level), 'f', 1) + "%";
+}
+
+void TForm1::ShowThresholdHint(QPoint p) {
+    LabHintWindow->setText(ThresholdHintText(core::Settings.ThresholdLevel));
+    LabHintWindow->adjustSize();
+    LabHintWindow->move(pos() + p + QPoint(0, 16));
+    LabHintWindow->show();
+}
+
+void TForm1::HideThresholdHint() {
+    if (LabHintWindow) LabHintWindow->hide();
+}
+
+void TForm1::ImageForm1MouseDown(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    if (InThresholdHitArea(p)) {
+        if (e->button() == Qt::LeftButton) {
+            core::Session.IsDragging = true;
+            thresholdDrag_ = true;
+            dragStartX_ = p.x();
+            dragStartMarker_ = ThresholdMarkerX();
+            ShowThresholdHint(p);
+        } else {
+            core::Session.IsDragging = false;
+            thresholdDrag_ = false;
+        }
+    }
+    if (e->button() == Qt::RightButton) {
+        OpenPopup(e->globalPosition().toPoint());
+        return;
+    }
+    if (InLevelPanel(p)) return;
+    ImageForm1->releaseMouse();
+    // The window manager moves the window when it can; otherwise we follow
+    // the mouse ourselves.
+    QWindow* w = windowHandle();
+    if (w && w->startSystemMove()) return;
+    manualMove_ = true;
+    moveOffset_ = e->globalPosition().toPoint() - pos();
+}
+
+void TForm1::ImageForm1MouseMove(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    if (manualMove_ && (e->buttons() & Qt::LeftButton)) {
+        move(e->globalPosition().toPoint() - moveOffset_);
+        return;
+    }
+    RestoreButtonPictures();
+    const bool overVolume = p.y() > 276 && p.y() < 287 && p.x() > 26 && p.x() < 163;
+    ImageForm1->setToolTip(overVolume ? "Recording Volume" : QString());
+    if (core::Session.IsDragging && thresholdDrag_) {
+        int marker = dragStartMarker_ + (p.x() - dragStartX_);
+        if (marker < 14) marker = 14;
+        if (marker >= 360) marker = 360;
+        SetThresholdMarker(marker);
+    }
+    if (InThresholdHitArea(p) || (core::Session.IsDragging && thresholdDrag_))
+        ShowThresholdHint(p);
+    else
+        HideThresholdHint();
+}
+
+void TForm1::ImageForm1MouseUp(QMouseEvent*) {
+    manualMove_ = false;
+    core::Session.IsDragging = false;
+    thresholdDrag_ = false;
+    HideThresholdHint();
+}
+
+// --- Recording volume ------------------------------------------------------
+
+int TForm1::KnobLeft() const {
+    return ImageVol->x();
+}
+
+void TForm1::PlaceKnob(int left) {
+    ImageVol->move(left, ImageVol->y());
+    ImageVolLine->resize(std::max(0, left - kVolLineLeft), ImageVolLine->height());
+}
+
+void TForm1::ImageVolMouseDown(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) {
+        core::Session.IsDragging = true;
+        knobGrabX_ = static_cast<int>(e->position().x());
+    } else {
+        core::Session.IsDragging = false;
+        if (e->button() == Qt::RightButton) OpenPopup(e->globalPosition().toPoint());
+    }
+}
+
+void TForm1::ImageVolMouseMove(QMouseEvent* e) {
+    ImageVol->setPixmap(Form4().Picture("ImageHandle2"));
+    core::Session.HoverPending = true;
+    if (!core::Session.IsDragging) return;
+    int left = static_cast<int>(e->position().x()) + KnobLeft() - knobGrabX_;
+    left = std::clamp(left, kKnobMin, kKnobMax);
+    PlaceKnob(left);
+    auto& st = core::Startup;
+    st.InputVolume = VolumeForKnob(left);
+    QCoreApplication::processEvents();
+    if (st.InputVolume >= 0 && st.InputVolume <= 1 && !st.DeviceName.empty())
+        audiolib::RecordSetInput(st.InputIndex, audiolib::INPUT_ON, st.InputVolume);
+}
+
+void TForm1::ImageVolMouseUp(QMouseEvent*) {
+    core::Session.IsDragging = false;
 }
 
 } // namespace mainwindow

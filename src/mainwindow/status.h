@@ -1,0 +1,57 @@
+#pragma once
+#include <QFontMetrics>
+#include <QString>
+#include <string>
+
+#include "core/settings.h"
+
+namespace mainwindow {
+
+// What the status tick keeps between ticks.
+struct StatusState {
+    std::string SourceText; // the recording source as the source label shows it
+    bool BlinkOn = false;   // flips every tick while not paused
+};
+extern StatusState Status;
+
+// The recording volume knob: its left edge runs 26..155, 1/129 per pixel.
+constexpr int kKnobMin = 26;
+constexpr int kKnobMax = 155;
+int KnobForVolume(float volume);
+float VolumeForKnob(int left);
+
+// The format label's picture name in the skin store and its text.
+struct FormatLabel {
+    QString picture;
+    QString text;
+};
+FormatLabel FormatLabelFor(const core::RecordingSettings& s);
+
+// The record button's hint for the recording mode.
+QString RecordHint(const core::RecordingSettings& s);
+
+// The application title for the current state ("Kestrune" unless minimised).
+QString TitleText();
+
+// SourceText as the source label shows it: device names the system cut at
+// 31 characters get "...", a name gets its closing ")", no name at all
+// becomes the no-device text. Sets `noDevice` accordingly.
+std::string SourceLabelText(const std::string& source, bool& noDevice);
+
+// Text cut from the end, a character at a time, until it fits `maxWidth`.
+QString ShortenToWidth(QString text, const QFontMetrics& fm, int maxWidth);
+// The folder label: cut to 250 pixels, "..." when it is then 247 or wider,
+// and the closing separator.
+QString FolderLabelText(const QString& folder, const QFontMetrics& fm);
+
+// The threshold marker in level-panel coordinates (14..360) and the level
+// that follows from it.
+int ThresholdMarkerX();
+void SetThresholdMarker(int x);
+float ThresholdLevelForMarker(int x);
+
+// The device watch of one status tick: follows the source list, closes
+// capture when the last source is gone and initialises one that appears.
+void DeviceWatch();
+
+} // namespace mainwindow
