@@ -37,7 +37,8 @@ uint32_t nextStream = 1, nextEncoder = 1;
 std::string lastError;
 
 void PutLE(std::string& s, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < bytes; ++i)
+        s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
 // A canonical header whose sizes say "unknown": lame and oggenc then read to the end.
@@ -202,6 +203,8 @@ bool Encode_IsActive(uint32_t handle) {
     return false;
 }
 
-std::string Encode_LastError() { return lastError; }
+std::string Encode_LastError() {
+    return lastError;
+}
 
 } // namespace audiolib

@@ -7,6 +7,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 #include <vector>
@@ -97,10 +99,9 @@ void FreeWriter(WmaWriter& w) {
 
 std::vector<uint32_t> WMA_EncodeGetRates(uint32_t freq, uint32_t chans, uint32_t) {
     // The usual WMA bit rates; each is kept only when the encoder opens with it.
-    static const uint32_t kCandidates[] = {320000, 256000, 192000, 160000, 128000, 96000,
-                                           80000,  64000,  48000,  40000,  32000,  24000,
-                                           20000,  16000,  12000,  10000,  8000,   6000,
-                                           5000};
+    static const uint32_t kCandidates[] = {320000, 256000, 192000, 160000, 128000, 96000, 80000,
+                                           64000,  48000,  40000,  32000,  24000,  20000, 16000,
+                                           12000,  10000,  8000,   6000,   5000};
     std::vector<uint32_t> rates;
     for (uint32_t r : kCandidates) {
         AVCodecContext* ctx = OpenEncoder(freq, chans, r, false);
@@ -134,10 +135,16 @@ HENCODE WMA_EncodeOpenFile(uint32_t freq, uint32_t chans, uint32_t, uint32_t bit
     w.frame->sample_rate = static_cast<int>(freq);
     av_channel_layout_copy(&w.frame->ch_layout, &w.codec->ch_layout);
     w.frame->nb_samples = w.codec->frame_size;
+    // FFmpeg reads "name:" at the start of a path as a protocol; "file:" makes
+    // the rest a plain file name whatever it holds.
     if (av_frame_get_buffer(w.frame, 0) < 0 ||
-        avio_open(&w.fmt->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 ||
-        avformat_write_header(w.fmt, nullptr) < 0) {
+        avio_open(&w.fmt->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE) < 0) {
         FreeWriter(w);
+        return 0;
+    }
+    if (avformat_write_header(w.fmt, nullptr) < 0) {
+        FreeWriter(w);
+        unlink(path.c_str()); // a file without even a header is no recording
         return 0;
     }
     uint32_t h = kWmaBase | nextWriter++;

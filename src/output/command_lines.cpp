@@ -1,4 +1,5 @@
 #include <charconv>
+#include <clocale>
 
 #include "core/settings.h"
 #include "output/output.h"
@@ -16,10 +17,14 @@ std::string QuotedPath(const std::string& path) {
 
 const char* ModeLetter(int mode) {
     switch (mode) {
-    case 1: return "j";
-    case 2: return "d";
-    case 3: return "m";
-    default: return "s";
+    case 1:
+        return "j";
+    case 2:
+        return "d";
+    case 3:
+        return "m";
+    default:
+        return "s";
     }
 }
 
@@ -28,7 +33,14 @@ const char* ModeLetter(int mode) {
 std::string OggQualityText(float quality) {
     char buf[32];
     auto r = std::to_chars(buf, buf + sizeof buf, quality);
-    return std::string(buf, r.ptr);
+    std::string text(buf, r.ptr);
+    // oggenc reads the number in the user's locale, which it inherits from us.
+    const char* point = localeconv()->decimal_point;
+    if (point && *point && std::string(point) != ".") {
+        auto dot = text.find('.');
+        if (dot != std::string::npos) text.replace(dot, 1, point);
+    }
+    return text;
 }
 
 std::string BuildLameCommandLine(const std::string& path) {
@@ -43,17 +55,17 @@ std::string BuildLameCommandLine(const std::string& path) {
 
 std::string BuildOggencCommandLine(const std::string& path) {
     const auto& s = core::Settings;
-    std::string rate = s.IsOggQuality ? "-q " + OggQualityText(s.OggQuality)
-                                      : "-b " + std::to_string(s.OggRate);
+    std::string rate =
+        s.IsOggQuality ? "-q " + OggQualityText(s.OggQuality) : "-b " + std::to_string(s.OggRate);
     return "oggenc " + rate + " -o " + QuotedPath(path) + " -";
 }
 
 std::string BuildFlacCommandLine(const std::string& path) {
     const auto& s = core::Settings;
     return "flac -s  -" + std::to_string(s.FlacCompression) +
-           " --channels=" + std::to_string(s.Channels) + " --bps=" +
-           std::to_string(s.BitPerSample) + " --sample-rate=" + std::to_string(s.SamplePerSecond) +
-           " - -o " + QuotedPath(path);
+           " --channels=" + std::to_string(s.Channels) +
+           " --bps=" + std::to_string(s.BitPerSample) +
+           " --sample-rate=" + std::to_string(s.SamplePerSecond) + " - -o " + QuotedPath(path);
 }
 
 } // namespace output

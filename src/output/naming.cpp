@@ -36,8 +36,10 @@ bool NextRecordingName() {
         const bool on[] = {s.IsWav, s.IsMP3, s.IsWMA, s.IsOGG, s.IsFLAC};
         for (int i = 0; i < 5; ++i)
             if (on[i]) core::Session.SelectedFile = base + kExtensions[i];
+        Outputs.NamesExhausted = false;
         return true;
     }
+    Outputs.NamesExhausted = true;
     return false;
 }
 

@@ -9,19 +9,26 @@ namespace output {
 
 // Picks the lowest number free for all five formats and sets
 // core::Session.SelectedFile to the new file's path. False when every number
-// is taken; SelectedFile then keeps its value.
+// up to Limits.MaxRecordNumber is taken; SelectedFile then keeps its value and
+// the next OpenOutputs refuses to start rather than overwrite that file.
 bool NextRecordingName();
 // Opens the output of the selected format (WAV file, external encoder or WMA
-// encoder) at SelectedFile and resets ElapsedSeconds. When an output cannot
-// start: clears IsRecording, says so through platform::CurrentPrompt() and
-// returns false, with nothing left open.
+// encoder) at SelectedFile and resets ElapsedSeconds. Does nothing (true) while
+// the capture ring is closed. When an output cannot start: clears IsRecording,
+// says why through platform::CurrentPrompt() and returns false, with nothing
+// left open.
 bool OpenOutputs();
-// Finishes every open output: final WAV header (a near-empty WAV is deleted
-// and SelectedFile cleared), encoders stopped and waited for. Clears IsRecording.
+// Finishes every open output, also when the capture ring has closed meanwhile:
+// final WAV header (a WAV with 100 data bytes or less is deleted and
+// SelectedFile cleared), encoders stopped and waited for. Clears IsRecording.
+// An encoder that ends with an error is reported through the prompt.
 void CloseOutputs();
 // Appends capture::Block.OutBlock (capture::Params.OutBlockBytes bytes) to the
-// open outputs. On a failure the output is finished into a valid file, the
-// user is told, and the result is false: the caller then stops the recording.
+// open outputs. A WAV about to pass the 32-bit size limit is finished and the
+// recording goes on in the next free name (SelectedFile changes). On a failure
+// (disk full, file or folder removed, encoder gone) the output is finished
+// into a valid file, the user is told, and the result is false until the next
+// OpenOutputs: the caller then stops the recording.
 bool WriteOutputs();
 
 // "1" -> "001", "12" -> "012", "1000" -> "1000".
@@ -41,14 +48,19 @@ std::string OggQualityText(float quality);
 
 // What is open for the current recording.
 struct OutputState {
-    int WavFile = -1;           // descriptor of the open WAV, -1 when none
-    std::string WavPath;        // its path
-    uint64_t WavBytes = 0;      // data bytes in it after the header
-    int64_t LastHeaderMs = 0;   // when its size fields were last brought up to date
+    int WavFile = -1;         // descriptor of the open WAV, -1 when none
+    std::string WavPath;      // its path
+    uint64_t WavBytes = 0;    // data bytes in it after the header
+    int64_t LastHeaderMs = 0; // when its size fields were last brought up to date
     audiolib::HSTREAM SourceStream = 0;
     audiolib::HENCODE Encoder = 0; // the external encoder on SourceStream
     audiolib::HENCODE WmaEncoder = 0;
+    std::string EncoderName; // "MP3", "OGG", "FLAC" or "WMA", for messages
+    std::string EncodedPath; // the file the encoder writes
+    int EncodedWatch = -1;   // read-only descriptor on that file, to notice its removal
     std::string LameCommandLine, OggencCommandLine, FlacCommandLine;
+    bool Failed = false;         // a write failed; nothing more is written until reopened
+    bool NamesExhausted = false; // the last NextRecordingName found no free number
 };
 extern OutputState Outputs;
 

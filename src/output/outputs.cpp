@@ -1,3 +1,9 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "audiolib/encode.h"
 #include "capture/capture.h"
 #include "core/settings.h"
@@ -17,26 +23,74 @@ void Tell(const std::string& text) {
     platform::CurrentPrompt().Show(platform::MsgKind::Error, text);
 }
 
-const char* EncoderFormat() {
-    const auto& s = core::Settings;
-    if (s.IsMP3) return "MP3";
-    if (s.IsOGG) return "OGG";
-    return "FLAC";
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string FolderOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 void FinishWav() {
     bool deleted = false;
     wav::Finish(&deleted);
-    if (deleted && core::Session.SelectedFile == Outputs.WavPath) core::Session.SelectedFile.clear();
+    if (deleted && core::Session.SelectedFile == Outputs.WavPath)
+        core::Session.SelectedFile.clear();
 }
 
-void FinishEncoders() {
+// Some encoders (oggenc) report success even when they could not create their
+// file, so whether it can be created is found out before they start. The probe
+// leaves nothing behind: flac refuses to write over an existing file.
+bool CanCreate(const std::string& path, std::string* why) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        close(fd);
+        unlink(path.c_str());
+        return true;
+    }
+    if (errno == EEXIST) return true; // the encoder decides what to do with it
+    *why = strerror(errno);
+    return false;
+}
+
+void StopWatch() {
+    if (Outputs.EncodedWatch >= 0) close(Outputs.EncodedWatch);
+    Outputs.EncodedWatch = -1;
+}
+
+// True while the encoded file (once it has appeared) still has a name and its
+// folder is still there; writing on into a removed file would lose everything.
+bool EncodedFileThere() {
+    if (Outputs.EncodedWatch < 0) {
+        Outputs.EncodedWatch = open(Outputs.EncodedPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (Outputs.EncodedWatch < 0) return Exists(FolderOf(Outputs.EncodedPath));
+    }
+    struct stat st;
+    return fstat(Outputs.EncodedWatch, &st) == 0 && st.st_nlink > 0;
+}
+
+// Stops the encoders; with `report`, an encoder that did not end cleanly is
+// told to the user (its file may be cut short).
+void FinishEncoders(bool report) {
+    const std::string path = Outputs.EncodedPath;
     if (Outputs.SourceStream) {
-        audiolib::Encode_Stop(Outputs.SourceStream);
+        const bool running = Outputs.Encoder != 0;
+        if (!audiolib::Encode_Stop(Outputs.SourceStream) && running && report)
+            Tell("The " + Outputs.EncoderName + " encoder ended with an error while finishing " +
+                 Quoted(path) + "; the file may be incomplete.");
         Outputs.Encoder = 0;
     }
     if (Outputs.WmaEncoder) {
-        audiolib::WMA_EncodeClose(Outputs.WmaEncoder);
+        if (!audiolib::WMA_EncodeClose(Outputs.WmaEncoder) && report)
+            Tell("Could not finish the WMA recording " + Quoted(path) +
+                 "; the file may be incomplete.");
         Outputs.WmaEncoder = 0;
     }
     if (Outputs.SourceStream) {
@@ -44,12 +98,13 @@ void FinishEncoders() {
         audiolib::StreamFreeDummy(Outputs.SourceStream);
         Outputs.SourceStream = 0;
     }
+    StopWatch();
 }
 
 bool OpenWav(const std::string& path) {
     std::string why;
     if (wav::Open(path, &why)) return true;
-    Tell("Could not create the file \"" + path + "\": " + why + ".");
+    Tell("Could not create the file " + Quoted(path) + ": " + why + ".");
     return false;
 }
 
@@ -60,8 +115,8 @@ bool ContinueInNextWav() {
     FinishWav();
     if (!NextRecordingName()) {
         Tell("The recording reached the largest size a WAV file can hold and no further "
-             "file name is free. The recording was stopped; \"" +
-             done + "\" holds it.");
+             "file name is free. The recording was stopped; " +
+             Quoted(done) + " holds it.");
         return false;
     }
     if (!OpenWav(core::Session.SelectedFile)) return false;
@@ -76,12 +131,23 @@ bool WriteWav(const uint8_t* data, size_t size) {
     if (!wav::Append(data, size, &why)) {
         const std::string path = Outputs.WavPath;
         FinishWav();
-        Tell("Could not write to \"" + path + "\": " + why +
+        Tell("Could not write to " + Quoted(path) + ": " + why +
              ". The recording was stopped; the file keeps what was recorded up to then.");
         return false;
     }
     wav::RefreshSizes();
     return true;
+}
+
+// An encoder that has gone: stop what is left of it and say what remains.
+bool EncoderLost(const std::string& what) {
+    const std::string path = Outputs.EncodedPath;
+    FinishEncoders(false);
+    std::string text = what + " The recording was stopped; ";
+    text +=
+        Exists(path) ? Quoted(path) + " keeps what was encoded up to then." : "no file was left.";
+    Tell(text);
+    return false;
 }
 
 } // namespace
@@ -90,14 +156,24 @@ bool OpenOutputs() {
     if (!capture::Ring.IsCaptureOpen) return true;
     auto& session = core::Session;
     const auto& s = core::Settings;
-    const std::string& path = session.SelectedFile;
+    const std::string path = session.SelectedFile;
     session.ElapsedSeconds = 0;
+    Outputs.Failed = false;
     bool ok = true;
     auto failed = [&](const std::string& text) {
         session.IsRecording = false;
         Tell(text);
         ok = false;
     };
+
+    // SelectedFile still names an earlier recording; opening it would replace it.
+    if (Outputs.NamesExhausted) {
+        failed("Every file name from record" + RecordNumberText(1) + " to record" +
+               RecordNumberText(Limits.MaxRecordNumber) + " is taken in " + Quoted(s.FolderName) +
+               ". Move or delete recordings there to record again.");
+        Outputs.Failed = true;
+        return false;
+    }
 
     if (s.IsWav && !OpenWav(path)) {
         session.IsRecording = false;
@@ -107,36 +183,49 @@ bool OpenOutputs() {
     const uint32_t rate = s.IsFLAC ? s.SamplePerSecond : 44100;
     Outputs.SourceStream =
         audiolib::StreamCreate(rate, static_cast<uint32_t>(s.Channels), 0, nullptr, nullptr);
-    auto start = [&](const std::string& commandLine, const char* message) {
+    Outputs.EncodedPath = path;
+    auto start = [&](const std::string& commandLine, const char* name, const char* message) {
+        std::string why;
+        if (!CanCreate(path, &why)) {
+            failed("Could not create the file " + Quoted(path) + ": " + why + ".");
+            return;
+        }
+        Outputs.EncoderName = name;
         Outputs.Encoder =
             audiolib::Encode_Start(Outputs.SourceStream, commandLine, audiolib::ENCODE_PAUSE);
         if (!Outputs.Encoder) failed(message);
     };
     if (s.IsMP3) {
         Outputs.LameCommandLine = BuildLameCommandLine(path);
-        start(Outputs.LameCommandLine, "Could not start MP3 recording");
+        start(Outputs.LameCommandLine, "MP3", "Could not start MP3 recording");
     }
     if (s.IsWMA) {
-        Outputs.WmaEncoder =
-            audiolib::WMA_EncodeOpenFile(static_cast<uint32_t>(capture::Params.CaptureRate),
-                                         static_cast<uint32_t>(s.Channels), 0,
-                                         static_cast<uint32_t>(s.WMARate) * 1000, path);
-        if (!Outputs.WmaEncoder) failed("Could not start WMA recording");
+        Outputs.EncoderName = "WMA";
+        Outputs.WmaEncoder = audiolib::WMA_EncodeOpenFile(
+            static_cast<uint32_t>(capture::Params.CaptureRate), static_cast<uint32_t>(s.Channels),
+            0, static_cast<uint32_t>(s.WMARate) * 1000, path);
+        if (!Outputs.WmaEncoder) {
+            std::string why;
+            failed(CanCreate(path, &why)
+                       ? std::string("Could not start WMA recording")
+                       : "Could not create the file " + Quoted(path) + ": " + why + ".");
+        }
     }
     if (s.IsOGG) {
         Outputs.OggencCommandLine = BuildOggencCommandLine(path);
-        start(Outputs.OggencCommandLine, "Could not start OGG recording");
+        start(Outputs.OggencCommandLine, "OGG", "Could not start OGG recording");
     }
     if (s.IsFLAC) {
         Outputs.FlacCommandLine = BuildFlacCommandLine(path);
-        start(Outputs.FlacCommandLine, "Could not start FLAC recording!");
+        start(Outputs.FlacCommandLine, "FLAC", "Could not start FLAC recording!");
     }
     audiolib::DummyStreamPlay(Outputs.SourceStream, false);
 
     // The recording is over before it began: nothing may stay open.
     if (!ok) {
         FinishWav();
-        FinishEncoders();
+        FinishEncoders(false);
+        Outputs.Failed = true;
     }
     return ok;
 }
@@ -146,38 +235,41 @@ void CloseOutputs() {
     // an open file is finished in any case, or its header would stay provisional.
     core::Session.IsRecording = false;
     FinishWav();
-    FinishEncoders();
+    FinishEncoders(true);
 }
 
 bool WriteOutputs() {
+    if (Outputs.Failed) return false;
     const auto& s = core::Settings;
     const uint8_t* data = capture::Block.OutBlock;
     const int n = capture::Params.OutBlockBytes;
     if (n <= 0 || n > static_cast<int>(sizeof capture::Block.OutBlock)) return true;
     const size_t size = static_cast<size_t>(n);
 
-    if (s.IsWav && wav::IsOpen() && !WriteWav(data, size)) return false;
+    if (s.IsWav && wav::IsOpen() && !WriteWav(data, size)) {
+        Outputs.Failed = true;
+        return false;
+    }
 
+    const bool encoding =
+        ((s.IsMP3 || s.IsOGG || s.IsFLAC) && Outputs.Encoder) || (s.IsWMA && Outputs.WmaEncoder);
+    if (encoding && !EncodedFileThere()) {
+        Outputs.Failed = true;
+        return EncoderLost("The file " + Quoted(Outputs.EncodedPath) +
+                           " or its folder was removed while recording.");
+    }
     // One write per block, even if more than one encoder flag is on: each
     // encoder on the stream gets every block once.
-    if ((s.IsMP3 || s.IsOGG || s.IsFLAC) && Outputs.Encoder) {
-        if (!audiolib::Encode_Write(Outputs.SourceStream, data, static_cast<uint32_t>(n))) {
-            audiolib::Encode_Stop(Outputs.SourceStream);
-            Outputs.Encoder = 0;
-            Tell(std::string("The ") + EncoderFormat() +
-                 " encoder stopped unexpectedly. The recording was stopped; the file keeps "
-                 "what was encoded up to then.");
-            return false;
-        }
+    if ((s.IsMP3 || s.IsOGG || s.IsFLAC) && Outputs.Encoder &&
+        !audiolib::Encode_Write(Outputs.SourceStream, data, static_cast<uint32_t>(n))) {
+        Outputs.Failed = true;
+        return EncoderLost("The " + Outputs.EncoderName + " encoder stopped unexpectedly.");
     }
-    if (s.IsWMA && Outputs.WmaEncoder) {
-        if (!audiolib::WMA_EncodeWrite(Outputs.WmaEncoder, data, static_cast<uint32_t>(n))) {
-            audiolib::WMA_EncodeClose(Outputs.WmaEncoder);
-            Outputs.WmaEncoder = 0;
-            Tell("Could not write the WMA recording \"" + core::Session.SelectedFile +
-                 "\". The recording was stopped; the file keeps what was recorded up to then.");
-            return false;
-        }
+    if (s.IsWMA && Outputs.WmaEncoder &&
+        !audiolib::WMA_EncodeWrite(Outputs.WmaEncoder, data, static_cast<uint32_t>(n))) {
+        Outputs.Failed = true;
+        return EncoderLost("Could not write the WMA recording " + Quoted(Outputs.EncodedPath) +
+                           ".");
     }
     return true;
 }

@@ -9,14 +9,18 @@
 #include "output/output.h"
 #include "output/wav_file.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 
 namespace output {
 
 namespace {
 void Put(WavHeaderBytes& h, size_t at, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) h[at + i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < bytes; ++i)
+        h[at + i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
 }
-void PutText(WavHeaderBytes& h, size_t at, const char* text) { memcpy(h.data() + at, text, 4); }
+void PutText(WavHeaderBytes& h, size_t at, const char* text) {
+    memcpy(h.data() + at, text, 4);
+}
 } // namespace
 
 WavHeaderBytes BuildWavHeader(uint32_t wavDataLength) {
@@ -55,12 +59,17 @@ bool PWriteAll(int fd, const void* data, size_t size, off_t at) {
     return true;
 }
 
-uint32_t Clamp32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(v); }
+uint32_t Clamp32(uint64_t v) {
+    return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+}
 } // namespace
 
-bool IsOpen() { return Outputs.WavFile >= 0; }
+bool IsOpen() {
+    return Outputs.WavFile >= 0;
+}
 
 bool Open(const std::string& path, std::string* error) {
+    platform::IgnoreWriteSignals(); // a full disk or a size limit must fail a write, not kill us
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         if (error) *error = strerror(errno);

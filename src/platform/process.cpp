@@ -27,7 +27,8 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
         char c = line[i];
         if (c == '\\') {
             size_t slashes = 0;
-            while (i < n && line[i] == '\\') ++slashes, ++i;
+            while (i < n && line[i] == '\\')
+                ++slashes, ++i;
             inArg = true;
             if (i < n && line[i] == '"') {
                 cur.append(slashes / 2, '\\');
@@ -95,6 +96,8 @@ std::string ProgramFolder() {
 
 namespace {
 
+constexpr int kPipeBytes = 1 << 20; // the largest an unprivileged process may ask for
+
 bool IsExecutableFile(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
@@ -157,7 +160,8 @@ bool SpawnWithStdinPipe(const std::string& program, const std::vector<std::strin
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = -1;
     int rc = posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
@@ -170,6 +174,9 @@ bool SpawnWithStdinPipe(const std::string& program, const std::vector<std::strin
     }
     // Non-blocking, so a write never waits longer than the poll allows.
     fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+    // A roomy pipe (seconds of audio) lets an encoder fall behind for a moment
+    // without the writer having to wait; the default 64 KiB is a third of a second.
+    fcntl(fds[1], F_SETPIPE_SZ, kPipeBytes);
     child = ChildProcess{};
     child.pid = pid;
     child.stdinFd = fds[1];
@@ -231,6 +238,13 @@ bool FinishChild(ChildProcess& child, int timeoutMs) {
     return child.exited && WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0;
 }
 
-void IgnoreSigPipe() { signal(SIGPIPE, SIG_IGN); }
+void IgnoreSigPipe() {
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void IgnoreWriteSignals() {
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+}
 
 } // namespace platform

@@ -52,5 +52,8 @@ bool FinishChild(ChildProcess& child, int timeoutMs = 30000);
 
 // Writing to a pipe whose reader died must give EPIPE, never kill the program.
 void IgnoreSigPipe();
+// As IgnoreSigPipe, and a write past the file-size limit (ulimit -f) must give
+// EFBIG instead of killing the program with SIGXFSZ.
+void IgnoreWriteSignals();
 
 } // namespace platform
