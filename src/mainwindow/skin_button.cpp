@@ -9,7 +9,7 @@ namespace mainwindow {
 SkinButton::SkinButton(QWidget* parent, const QString& normal, const QString& hover, QPoint at)
     : QLabel(parent), normal_(normal), hover_name_(hover) {
     setPixmap(Form4().Picture(normal_));
-    resize(pixmap().size());
+    resize(pixmap().deviceIndependentSize().toSize());
     move(at);
     setMouseTracking(true);
 }

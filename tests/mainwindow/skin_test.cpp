@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+
+#include "mainwindow/images.h"
+
+using mainwindow::Form4;
+
+namespace {
+
+struct Expected {
+    const char* name;
+    int w, h;
+};
+
+// Every picture the windows ask for, with the size their layout relies on.
+const Expected kPictures[] = {
+    {"ImageForm1", 400, 300},      {"ImageFileList", 399, 299},   {"ImagePlayer", 333, 270},
+    {"ImageFormTag", 249, 299},    {"ImageFolder1", 19, 19},      {"ImageFolder2", 19, 19},
+    {"ImageSetting1", 19, 19},     {"ImageSetting2", 19, 19},     {"ImageHelp1", 19, 19},
+    {"ImageHelp2", 19, 19},        {"ImageInfo1", 19, 19},        {"ImageInfo2", 19, 19},
+    {"ImageMin1", 19, 19},         {"ImageMin2", 19, 19},         {"ImageClose1", 19, 19},
+    {"ImageClose2", 19, 19},       {"ImageMicroOff", 27, 27},     {"ImageMicroOn", 27, 27},
+    {"ImageXP1", 27, 27},          {"ImageXP2", 27, 27},          {"ImageRecord1", 28, 28},
+    {"ImageRecord2", 28, 28},      {"ImagePause1", 28, 28},       {"ImagePause2", 28, 28},
+    {"ImageStop1", 28, 28},        {"ImageStop2", 28, 28},        {"ImagePlay1", 28, 28},
+    {"ImagePlay2", 28, 28},        {"ImageShow1", 28, 28},        {"ImageShow2", 28, 28},
+    {"ImageHide1", 28, 28},        {"ImageHide2", 28, 28},        {"ImageTag1", 27, 27},
+    {"ImageTag2", 27, 27},         {"ImageSave1", 27, 27},        {"ImageSave2", 27, 27},
+    {"ImageCloseP1", 27, 27},      {"ImageCloseP2", 27, 27},      {"ImageHandle1", 11, 21},
+    {"ImageHandle2", 11, 21},      {"ImageThresh", 7, 32},        {"ImagePath", 16, 16},
+    {"ImageMP3", 16, 16},          {"ImageWav", 16, 16},          {"ImageOgg", 16, 16},
+    {"ImageWMA", 16, 16},          {"ImageFlac", 16, 16},         {"ImageList1_0", 24, 24},
+    {"ImageList1_1", 24, 24},      {"ImageList1_2", 24, 24},      {"ImageList1_3", 24, 24},
+    {"ImageList1_4", 24, 24},      {"ImageProp", 16, 16},         {"ImageUp", 16, 16},
+    {"ImageDown", 16, 16},         {"ImageListMenu_0", 16, 16},   {"ImageListMenu_5", 16, 16},
+    {"ImageListFormat_0", 16, 16}, {"ImageListFormat_1", 16, 16}, {"ImageAbout", 64, 64},
+    {"ImageDo", 86, 42},
+};
+
+// Mean brightness of the picture's opaque pixels.
+double Brightness(const QPixmap& pm) {
+    QImage im = pm.toImage().convertToFormat(QImage::Format_ARGB32);
+    double sum = 0, n = 0;
+    for (int y = 0; y < im.height(); ++y)
+        for (int x = 0; x < im.width(); ++x) {
+            QColor c = im.pixelColor(x, y);
+            if (c.alpha() < 128) continue;
+            sum += c.redF() + c.greenF() + c.blueF();
+            n += 1;
+        }
+    return n ? sum / n : 0;
+}
+
+} // namespace
+
+TEST(Skin, EveryPictureExistsAtItsSize) {
+    for (const Expected& e : kPictures) {
+        SCOPED_TRACE(e.name);
+        ASSERT_TRUE(Form4().Has(e.name));
+        EXPECT_EQ(Form4().Size(e.name), QSize(e.w, e.h));
+    }
+}
+
+TEST(Skin, MissingPictureIsTransparentPlaceholder) {
+    EXPECT_FALSE(Form4().Has("ImageNoSuchThing"));
+    QImage im = Form4().Picture("ImageNoSuchThing").toImage();
+    EXPECT_EQ(Form4().Size("ImageNoSuchThing"), QSize(16, 16));
+    EXPECT_EQ(qAlpha(im.pixel(8, 8)), 0);
+    // Asking for it must not make it exist.
+    EXPECT_FALSE(Form4().Has("ImageNoSuchThing"));
+}
+
+TEST(Skin, HoverPicturesAreBrighter) {
+    for (const char* base :
+         {"ImageFolder", "ImageSetting", "ImageHelp", "ImageInfo", "ImageMin", "ImageClose",
+          "ImageRecord", "ImagePause", "ImageStop", "ImagePlay", "ImageShow", "ImageHide",
+          "ImageTag", "ImageSave", "ImageCloseP", "ImageHandle", "ImageXP"}) {
+        SCOPED_TRACE(base);
+        QString b(base);
+        EXPECT_GT(Brightness(Form4().Picture(b + "2")),
+                  Brightness(Form4().Picture(b + "1")) + 0.05);
+    }
+    EXPECT_GT(Brightness(Form4().Picture("ImageMicroOn")),
+              Brightness(Form4().Picture("ImageMicroOff")) + 0.05);
+}
+
+TEST(Skin, ControlButtonTakesTheMicrophone) {
+    Form4().FormCreate();
+    ASSERT_TRUE(Form4().Has("ImageControl1"));
+    EXPECT_EQ(Form4().Picture("ImageControl1").toImage(),
+              Form4().Picture("ImageMicroOff").toImage());
+    EXPECT_EQ(Form4().Picture("ImageControl2").toImage(),
+              Form4().Picture("ImageMicroOn").toImage());
+}
+
+TEST(Skin, RendersAtDoubleRatioWithTheSameWindowSize) {
+    Form4().SetDevicePixelRatio(2);
+    const QPixmap& pm = Form4().Picture("ImageRecord1");
+    EXPECT_EQ(pm.size(), QSize(56, 56));
+    EXPECT_EQ(Form4().Size("ImageRecord1"), QSize(28, 28));
+    // The control pictures survive the change of ratio.
+    EXPECT_EQ(Form4().Size("ImageControl1"), QSize(27, 27));
+    Form4().SetDevicePixelRatio(1);
+    EXPECT_EQ(Form4().Picture("ImageRecord1").size(), QSize(28, 28));
+}
+
+// Not a check: a contact sheet of every picture at 100 % and 200 % for people
+// to look at, under the build folder's screenshots.
+TEST(Skin, ContactSheet) {
+    QStringList names = Form4().Names();
+    ASSERT_FALSE(names.isEmpty());
+    for (qreal ratio : {1.0, 2.0}) {
+        Form4().SetDevicePixelRatio(ratio);
+        // Pictures flow left to right in rows of 1300 units, each under its name.
+        const int width = 1300;
+        QList<QPoint> places;
+        int x = 8, y = 8, rowH = 0;
+        for (const QString& n : names) {
+            QSize s = Form4().Size(n).expandedTo(QSize(110, 0));
+            if (x + s.width() > width) {
+                x = 8;
+                y += rowH + 24;
+                rowH = 0;
+            }
+            places << QPoint(x, y);
+            x += s.width() + 12;
+            rowH = std::max(rowH, s.height());
+        }
+        QImage sheet(QSize(width, y + rowH + 32) * ratio, QImage::Format_RGB32);
+        sheet.setDevicePixelRatio(ratio);
+        sheet.fill(QColor(96, 96, 96));
+        QPainter p(&sheet);
+        p.setFont(QFont("Liberation Sans", 8));
+        p.setPen(Qt::white);
+        for (int i = 0; i < names.size(); ++i) {
+            p.drawText(places[i] + QPoint(0, 10), names[i]);
+            p.drawPixmap(places[i] + QPoint(0, 14), Form4().Picture(names[i]));
+        }
+        p.end();
+        QDir().mkpath(KESTRUNE_BUILD_DIR "/screenshots");
+        EXPECT_TRUE(sheet.save(QString(KESTRUNE_BUILD_DIR "/screenshots/skin_%1x.png").arg(ratio)));
+    }
+    Form4().SetDevicePixelRatio(1);
+}
