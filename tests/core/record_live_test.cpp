@@ -1,0 +1,639 @@
+// Whole recordings against the suite's sound server: the 1000 Hz tone of the
+// default source, or bursts played into the silent sink whose monitor is
+// then the capture device. Every file is decoded with FFmpeg and measured.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "capture/capture.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/state.h"
+#include "core/threshold.h"
+#include "output/output.h"
+#include "platform/capture_device.h"
+#include "platform/prompt.h"
+#include "test_decode.h"
+#include "test_util.h"
+
+extern char** environ;
+
+using core::Session;
+using core::Settings;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char* kQuietMonitor = "Monitor of Quiet_Sink";
+constexpr const char* kChildDirVar = "KESTRUNE_RECORD_CHILD_DIR";
+
+int gBlocks = 0;
+float gMaxPeakLeft = 0, gMaxPeakRight = 0;
+void CountBlock() {
+    ++gBlocks;
+    gMaxPeakLeft = std::max(gMaxPeakLeft, capture::Block.PeakLeft);
+    gMaxPeakRight = std::max(gMaxPeakRight, capture::Block.PeakRight);
+}
+
+// Opens capture device `target` of the server's list in place of device 0,
+// which is what the ring always opens.
+class PickedSource : public platform::CaptureDevice {
+  public:
+    PickedSource(std::unique_ptr<platform::CaptureDevice> inner, int target)
+        : inner_(std::move(inner)), target_(target) {}
+    int DeviceCount() override { return inner_->DeviceCount(); }
+    bool GetCaps(int id, platform::CaptureCaps& caps) override { return inner_->GetCaps(id, caps); }
+    int Open(int id, int rate) override { return inner_->Open(id == 0 ? target_ : id, rate); }
+    std::string ErrorText(int code) override { return inner_->ErrorText(code); }
+    void AddBuffer(platform::CaptureHeader* hdr) override { inner_->AddBuffer(hdr); }
+    void Start() override { inner_->Start(); }
+    void Reset() override { inner_->Reset(); }
+    void Close() override { inner_->Close(); }
+    uint64_t DroppedBytes() const override { return inner_->DroppedBytes(); }
+
+  private:
+    std::unique_ptr<platform::CaptureDevice> inner_;
+    int target_;
+};
+
+// One piece of a burst file: seconds of a 1000 Hz tone at the given
+// amplitudes (0..1) on the left and right channel; 0 is silence.
+struct Piece {
+    double seconds, left, right;
+};
+
+bool WriteToneWav(const std::string& path, const std::vector<Piece>& pieces) {
+    const int rate = 44100;
+    std::vector<int16_t> pcm;
+    int64_t n = 0;
+    for (const auto& p : pieces) {
+        const int64_t frames = static_cast<int64_t>(p.seconds * rate);
+        for (int64_t i = 0; i < frames; ++i, ++n) {
+            const double s = std::sin(2 * M_PI * 1000.0 * static_cast<double>(n) / rate);
+            pcm.push_back(static_cast<int16_t>(std::lround(s * p.left * 32767)));
+            pcm.push_back(static_cast<int16_t>(std::lround(s * p.right * 32767)));
+        }
+    }
+    const uint32_t data = static_cast<uint32_t>(pcm.size() * 2);
+    std::ofstream f(path, std::ios::binary);
+    auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
+    f.write("RIFF", 4);
+    u32(data + 36);
+    f.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(rate);
+    u32(rate * 4);
+    u16(4);
+    u16(16);
+    f.write("data", 4);
+    u32(data);
+    f.write(reinterpret_cast<const char*>(pcm.data()), data);
+    return static_cast<bool>(f);
+}
+
+// Tests that play into the silent sink take turns, or their bursts would mix.
+class SinkLock {
+  public:
+    SinkLock() {
+        fd_ = open("/tmp/kestrune-quietsink.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd_ >= 0) flock(fd_, LOCK_EX);
+    }
+    ~SinkLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+class RecordLive : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+    std::string folder;
+    platform::ScriptedPrompt prompt;
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        folder = dir.path().toStdString();
+        core::Settings = core::RecordingSettings{};
+        core::ResetSessionState();
+        capture::Block = capture::BlockState{};
+        capture::Hooks = {};
+        capture::Hooks.UpdateMeters = &CountBlock;
+        core::Hooks = {};
+        output::Limits = output::OutputLimits{};
+        core::SetThresholdClock(nullptr);
+        platform::SetPrompt(&prompt);
+    }
+    void TearDown() override {
+        core::Stop();
+        capture::CloseCapture();
+        capture::Hooks = {};
+        platform::SetCaptureDevice(nullptr);
+        platform::SetPrompt(nullptr);
+    }
+
+    // Opens capture for the current settings on the default source or on the
+    // named one, and waits until the stream delivers sound-bearing blocks.
+    void OpenCapture(const char* source = nullptr) {
+        capture::CloseCapture();
+        auto dev = platform::MakePulseCaptureDevice();
+        if (source) {
+            platform::SetCaptureDevice(std::move(dev));
+            capture::ListCaptureDevices();
+            const int target = capture::FindCaptureDevice(source);
+            ASSERT_GE(target, 0) << "no source " << source;
+            platform::SetCaptureDevice(
+                std::make_unique<PickedSource>(platform::MakePulseCaptureDevice(), target));
+        } else {
+            platform::SetCaptureDevice(std::move(dev));
+        }
+        capture::ListCaptureDevices();
+        capture::OpenCapture();
+        ASSERT_TRUE(capture::Ring.IsCaptureOpen)
+            << (prompt.messages.empty() ? "" : prompt.messages[0]);
+        gBlocks = 0;
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (gBlocks < 3 && Clock::now() < deadline)
+            Tick();
+        ASSERT_GE(gBlocks, 3) << "no audio from the capture device";
+        gMaxPeakLeft = gMaxPeakRight = 0;
+    }
+
+    // One recording tick, 100 ms after the previous one.
+    void Tick() {
+        std::this_thread::sleep_until(next_);
+        next_ = std::max(next_ + std::chrono::milliseconds(100), Clock::now());
+        QCoreApplication::processEvents();
+        core::TimerRecTimer();
+    }
+    void TickFor(double seconds) {
+        const auto until = Clock::now() + std::chrono::milliseconds(std::lround(seconds * 1000));
+        while (Clock::now() < until)
+            Tick();
+    }
+    // Ticks until `seconds` of audio are written (bounded, should the stream stall).
+    void TickUntilWritten(double seconds) {
+        const auto deadline = Clock::now() + std::chrono::seconds(15);
+        while (Session.IsRecording && Session.ElapsedSeconds < seconds - 0.05 &&
+               Clock::now() < deadline)
+            Tick();
+    }
+    // Plays a burst file into the silent sink and ticks until it has ended
+    // and `tail` seconds more have passed.
+    void PlayAndTick(const std::vector<Piece>& pieces, double tail) {
+        const std::string path = folder + "/../bursts-" + std::to_string(getpid()) + ".wav";
+        ASSERT_TRUE(WriteToneWav(path, pieces));
+        QProcess player;
+        player.start("paplay", {"--device=quietsink", QString::fromStdString(path)});
+        ASSERT_TRUE(player.waitForStarted(5000));
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (player.state() != QProcess::NotRunning && Clock::now() < deadline) {
+            Tick();
+            player.waitForFinished(0);
+        }
+        player.waitForFinished(1000);
+        TickFor(tail);
+        unlink(path.c_str());
+    }
+
+    std::string Record(int n, const char* ext) const {
+        return folder + "/record" + output::RecordNumberText(n) + ext;
+    }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> out;
+        for (const auto& e : QDir(dir.path()).entryList(QDir::Files, QDir::Name))
+            out.push_back(e.toStdString());
+        return out;
+    }
+
+  private:
+    Clock::time_point next_ = Clock::now();
+};
+
+void UseFormat(const std::function<void(core::RecordingSettings&)>& set) {
+    auto& s = core::Settings;
+    s.IsWav = s.IsMP3 = s.IsOGG = s.IsFLAC = s.IsWMA = false;
+    s.SamplePerSecond = 44100;
+    s.BitPerSample = 16;
+    s.Channels = 2;
+    set(s);
+}
+
+double ToneFrequency(const testdecode::Decoded& d, double from, double len) {
+    return testdecode::ZeroCrossingFrequency(testdecode::Channel(d, 0, from, len), d.rate);
+}
+double PeakOf(const testdecode::Decoded& d, double from, double len) {
+    return testdecode::Peak(testdecode::Channel(d, 0, from, len));
+}
+
+} // namespace
+
+TEST_F(RecordLive, EveryFormatRecordsTheTone) {
+    REQUIRE_PULSE();
+    struct Case {
+        const char* what;
+        std::function<void(core::RecordingSettings&)> set;
+        const char* ext;
+        const char* container;
+        std::vector<std::string> codecs;
+        int rate, channels, bits;
+        int64_t bitRate;
+    } cases[] = {
+        {"WAV 44100 16-bit stereo",
+         [](auto& s) { s.IsWav = true; },
+         ".wav",
+         "wav",
+         {"pcm_s16le"},
+         44100,
+         2,
+         16,
+         0},
+        {"WAV 22050 8-bit mono",
+         [](auto& s) {
+             s.IsWav = true;
+             s.SamplePerSecond = 22050;
+             s.BitPerSample = 8;
+             s.Channels = 1;
+         },
+         ".wav",
+         "wav",
+         {"pcm_u8"},
+         22050,
+         1,
+         8,
+         0},
+        {"WAV 96000 stereo",
+         [](auto& s) {
+             s.IsWav = true;
+             s.SamplePerSecond = 96000;
+         },
+         ".wav",
+         "wav",
+         {"pcm_s16le"},
+         96000,
+         2,
+         16,
+         0},
+        {"MP3 CBR 128",
+         [](auto& s) {
+             s.IsMP3 = true;
+             s.MP3BitRate = 128;
+         },
+         ".mp3",
+         "mp3",
+         {"mp3float", "mp3"},
+         44100,
+         2,
+         0,
+         128000},
+        {"MP3 VBR",
+         [](auto& s) {
+             s.IsMP3 = true;
+             s.IsVBR = true;
+         },
+         ".mp3",
+         "mp3",
+         {"mp3float", "mp3"},
+         44100,
+         2,
+         0,
+         0},
+        {"OGG bitrate 128",
+         [](auto& s) {
+             s.IsOGG = true;
+             s.OggRate = 128;
+         },
+         ".ogg",
+         "ogg",
+         {"vorbis", "libvorbis"},
+         44100,
+         2,
+         0,
+         0},
+        {"OGG quality 3",
+         [](auto& s) {
+             s.IsOGG = true;
+             s.IsOggQuality = true;
+             s.OggQuality = 3;
+         },
+         ".ogg",
+         "ogg",
+         {"vorbis", "libvorbis"},
+         44100,
+         2,
+         0,
+         0},
+        {"FLAC", [](auto& s) { s.IsFLAC = true; }, ".flac", "flac", {"flac"}, 44100, 2, 16, 0},
+        {"WMA 128",
+         [](auto& s) {
+             s.IsWMA = true;
+             s.WMARate = 128;
+         },
+         ".wma",
+         "asf",
+         {"wmav2"},
+         44100,
+         2,
+         0,
+         128000},
+    };
+    Settings.FolderName = folder;
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseFormat(c.set);
+        Settings.FolderName = folder;
+        OpenCapture();
+        core::StartRecording();
+        ASSERT_TRUE(Session.IsRecording) << (prompt.messages.empty() ? "" : prompt.messages[0]);
+        const std::string path = Record(++n, c.ext);
+        EXPECT_EQ(Session.SelectedFile, path);
+        TickUntilWritten(3.0);
+        core::Stop();
+        EXPECT_TRUE(prompt.messages.empty()) << prompt.messages[0];
+
+        const auto d = testdecode::DecodeFile(path);
+        ASSERT_TRUE(d.ok) << d.error;
+        EXPECT_EQ(d.container, c.container);
+        EXPECT_NE(std::find(c.codecs.begin(), c.codecs.end(), d.codec), c.codecs.end()) << d.codec;
+        EXPECT_EQ(d.rate, c.rate);
+        EXPECT_EQ(d.channels, c.channels);
+        if (c.bits) {
+            EXPECT_EQ(d.bitsPerSample, c.bits);
+        }
+        if (c.bitRate) {
+            EXPECT_EQ(d.bitRate, c.bitRate);
+        }
+        EXPECT_NEAR(d.seconds(), 3.0, 0.25);
+        EXPECT_NEAR(ToneFrequency(d, 0.5, 2.0), 1000, 20);
+        prompt.messages.clear();
+    }
+}
+
+TEST_F(RecordLive, PauseLeavesOutThePausedTime) {
+    REQUIRE_PULSE();
+    UseFormat([](auto& s) { s.IsWav = true; });
+    Settings.FolderName = folder;
+    OpenCapture();
+    std::vector<std::string> shown;
+    core::Hooks.SetLabTime = [&](const std::string& t) { shown.push_back(t); };
+    core::StartRecording();
+    TickFor(2.5);
+    core::PauseCommand();
+    shown.clear();
+    TickFor(5.0);
+    ASSERT_FALSE(shown.empty());
+    for (const auto& t : shown)
+        EXPECT_EQ(t, shown.front()); // stood still
+    core::PauseCommand();
+    TickFor(2.5);
+    core::Stop();
+    const auto d = testdecode::DecodeFile(Record(1, ".wav"));
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_NEAR(d.seconds(), 5.0, 0.3);
+    EXPECT_NEAR(ToneFrequency(d, 0.5, 4.0), 1000, 20);
+}
+
+TEST_F(RecordLive, SoundActivatedNewFileForEachBurst) {
+    REQUIRE_PULSE();
+    SinkLock lock;
+    UseFormat([](auto& s) { s.IsWav = true; });
+    Settings.FolderName = folder;
+    Settings.IsTresh = true;
+    Settings.ThresholdMode = 2;
+    Settings.ThresholdRelease = 1;
+    Settings.ThresholdLevel = 20;
+    OpenCapture(kQuietMonitor);
+    int listed = 0;
+    core::Hooks.FindFiles = [&] { ++listed; };
+    core::StartRecording();
+    std::vector<Piece> pieces{{0.3, 0, 0}};
+    for (int i = 0; i < 3; ++i) {
+        pieces.push_back({0.4, 0.5, 0.5});
+        pieces.push_back({1.6, 0, 0});
+    }
+    PlayAndTick(pieces, 0.5);
+    EXPECT_TRUE(Session.IsRecording); // waiting for the next sound
+    EXPECT_TRUE(Session.IsPaused);
+    EXPECT_EQ(listed, 3); // each file listed as it was closed
+    core::Stop();
+    ASSERT_EQ(Files(),
+              (std::vector<std::string>{"record001.wav", "record002.wav", "record003.wav"}));
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(n);
+        const auto d = testdecode::DecodeFile(Record(n, ".wav"));
+        ASSERT_TRUE(d.ok) << d.error;
+        EXPECT_NEAR(d.seconds(), 1.0, 0.15);
+        EXPECT_NEAR(ToneFrequency(d, 0, 0.2), 1000, 20);
+        EXPECT_LT(PeakOf(d, 0.6, 0.35), 1000); // the release tail is the quiet after it
+    }
+}
+
+TEST_F(RecordLive, SoundActivatedStopsReleaseAfterTheFirstTrigger) {
+    REQUIRE_PULSE();
+    SinkLock lock;
+    UseFormat([](auto& s) { s.IsWav = true; });
+    Settings.FolderName = folder;
+    Settings.IsTresh = true;
+    Settings.ThresholdMode = 3;
+    Settings.ThresholdRelease = 2;
+    Settings.ThresholdLevel = 20;
+    OpenCapture(kQuietMonitor);
+    core::StartRecording();
+    PlayAndTick({{0.3, 0, 0}, {3.5, 0.5, 0.5}}, 0.2);
+    EXPECT_FALSE(Session.IsRecording);
+    const auto d = testdecode::DecodeFile(Record(1, ".wav"));
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_NEAR(d.seconds(), 2.0, 0.15);
+    EXPECT_NEAR(ToneFrequency(d, 0, 1.9), 1000, 20);
+}
+
+TEST_F(RecordLive, SoundActivatedPauseKeepsTheBurstsInOneFile) {
+    REQUIRE_PULSE();
+    SinkLock lock;
+    UseFormat([](auto& s) { s.IsWav = true; });
+    Settings.FolderName = folder;
+    Settings.IsTresh = true;
+    Settings.ThresholdMode = 1;
+    Settings.ThresholdRelease = 1;
+    Settings.ThresholdLevel = 20;
+    OpenCapture(kQuietMonitor);
+    core::StartRecording();
+    std::vector<Piece> pieces{{0.3, 0, 0}};
+    for (int i = 0; i < 3; ++i) {
+        pieces.push_back({0.4, 0.5, 0.5});
+        pieces.push_back({1.6, 0, 0});
+    }
+    PlayAndTick(pieces, 0.3);
+    EXPECT_TRUE(Session.IsPaused);
+    core::Stop();
+    EXPECT_EQ(Files(), (std::vector<std::string>{"record001.wav"}));
+    const auto d = testdecode::DecodeFile(Record(1, ".wav"));
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_NEAR(d.seconds(), 3.0, 0.3);
+    // Each second of the file begins with a burst and ends in its release tail.
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(ToneFrequency(d, i + 0.02, 0.2), 1000, 20);
+        EXPECT_LT(PeakOf(d, i + 0.6, 0.3), 1000);
+    }
+}
+
+TEST_F(RecordLive, SoundActivatedNeverTriggers) {
+    REQUIRE_PULSE();
+    SinkLock lock;
+    struct Case {
+        const char* what;
+        float level;
+        double left, right;
+    } cases[] = {
+        {"level 100 at full scale", 100, 1.0, 1.0},
+        {"right channel only", 10, 0, 0.9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseFormat([](auto& s) { s.IsWav = true; });
+        Settings.FolderName = folder;
+        Settings.IsTresh = true;
+        Settings.ThresholdMode = 1;
+        Settings.ThresholdLevel = c.level;
+        OpenCapture(kQuietMonitor);
+        core::StartRecording();
+        PlayAndTick({{0.2, 0, 0}, {1.2, c.left, c.right}}, 0.3);
+        // The sound did arrive, loud enough on the channel that carries it.
+        EXPECT_GT(std::max(gMaxPeakLeft, gMaxPeakRight), 0.8f * 32767);
+        EXPECT_TRUE(Session.IsPaused);
+        EXPECT_EQ(Session.ElapsedSeconds, 0);
+        core::Stop();
+        EXPECT_TRUE(Files().empty());
+    }
+}
+
+// Run as a child by KilledRecorderLeavesAReadableWav: records the tone into
+// the folder it is given until it is killed.
+TEST_F(RecordLive, ChildRecordsUntilKilled) {
+    const char* into = getenv(kChildDirVar);
+    if (!into) GTEST_SKIP() << "only run as the child of KilledRecorderLeavesAReadableWav";
+    REQUIRE_PULSE();
+    {
+        std::ofstream home(std::string(into) + "/child-home.txt");
+        home << getenv("HOME");
+    }
+    UseFormat([](auto& s) { s.IsWav = true; });
+    Settings.FolderName = into;
+    OpenCapture();
+    core::StartRecording();
+    ASSERT_TRUE(Session.IsRecording);
+    TickFor(30);
+}
+
+TEST_F(RecordLive, KilledRecorderLeavesAReadableWav) {
+    REQUIRE_PULSE();
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    env.push_back(std::string(kChildDirVar) + "=" + folder);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string self = QCoreApplication::applicationFilePath().toStdString();
+    std::string filter = "--gtest_filter=RecordLive.ChildRecordsUntilKilled";
+    char* argv[] = {self.data(), filter.data(), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+
+    // Wait for about 2.5 s of audio in the file, then kill the recorder.
+    const std::string path = Record(1, ".wav");
+    const off_t want = 44 + static_cast<off_t>(2.5 * 176400);
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    off_t size = 0;
+    while (Clock::now() < deadline) {
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0 && (size = st.st_size) >= want) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    {
+        std::ifstream home(folder + "/child-home.txt");
+        std::string h;
+        std::getline(home, h);
+        if (h.rfind("/tmp/kestrune-test-", 0) == 0)
+            QDir(QString::fromStdString(h)).removeRecursively();
+    }
+    ASSERT_GE(size, want) << "the child recorded too little";
+
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_GE(b.size(), 44u);
+    auto le32 = [&](size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    };
+    const uint64_t fileData = b.size() - 44, headerData = le32(40);
+    EXPECT_EQ(le32(4), headerData + 36);
+    EXPECT_LE(headerData, fileData);
+    // The sizes are brought up to date once a second: at most that and the
+    // block being written are missing from the header's count.
+    EXPECT_GE(headerData + 176400 + 17640, fileData);
+    EXPECT_GE(headerData, 176400u);
+    const auto d = testdecode::DecodeFile(path);
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_NEAR(d.seconds(), static_cast<double>(headerData) / 176400, 0.01);
+    EXPECT_NEAR(ToneFrequency(d, 0.3, 0.7), 1000, 20);
+}
+
+TEST_F(RecordLive, HostileFolderNameRecordsWithEveryEncoder) {
+    REQUIRE_PULSE();
+    const std::string hostile = folder + "/-a b \"q\" $(touch pwned) `touch pwned2` 'x' ünï";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(hostile)));
+    struct Case {
+        std::function<void(core::RecordingSettings&)> set;
+        const char* ext;
+    } cases[] = {
+        {[](auto& s) { s.IsWav = true; }, ".wav"}, {[](auto& s) { s.IsMP3 = true; }, ".mp3"},
+        {[](auto& s) { s.IsOGG = true; }, ".ogg"}, {[](auto& s) { s.IsFLAC = true; }, ".flac"},
+        {[](auto& s) { s.IsWMA = true; }, ".wma"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ext);
+        UseFormat(c.set);
+        Settings.FolderName = hostile;
+        OpenCapture();
+        core::StartRecording();
+        ASSERT_TRUE(Session.IsRecording) << (prompt.messages.empty() ? "" : prompt.messages[0]);
+        const std::string path = hostile + "/record" + output::RecordNumberText(++n) + c.ext;
+        EXPECT_EQ(Session.SelectedFile, path);
+        TickUntilWritten(1.0);
+        core::Stop();
+        EXPECT_TRUE(prompt.messages.empty()) << prompt.messages[0];
+        const auto d = testdecode::DecodeFile(path);
+        ASSERT_TRUE(d.ok) << d.error;
+        EXPECT_NEAR(d.seconds(), 1.0, 0.25);
+        EXPECT_NEAR(ToneFrequency(d, 0.2, 0.6), 1000, 20);
+    }
+    for (const char* stray : {"pwned", "pwned2"}) {
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(hostile + "/" + stray)));
+        EXPECT_FALSE(QFile::exists(stray));
+    }
+}
