@@ -82,6 +82,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setWindowTitle("Kestrune");
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(kWidth, kHeight);
+    // The window font every width is measured in: the small sans of the skin.
+    setFont(ArialPx(11));
     TimerRec.setInterval(100);
     TimerStatus.setInterval(500);
     TimerForms.setInterval(30);
