@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QFileDialog>
 #include <cerrno>
 #include <cstring>
@@ -124,6 +125,9 @@ bool CopyNewFile(const std::string& from, const std::string& to, int* err) {
         *err = EIO; // the source changed under us
         ok = false;
     }
+    // A move keeps the recording's date, which the list shows.
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (ok) ::futimens(out, times);
     if (ok && ::fsync(out) != 0) {
         *err = errno;
         ok = false;
@@ -133,8 +137,18 @@ bool CopyNewFile(const std::string& from, const std::string& to, int* err) {
         ok = false;
     }
     ::close(in);
-    if (!ok) ::unlink(to.c_str());
-    return ok;
+    if (!ok) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    // The new name must be on the disk too before the source goes.
+    const std::string folder = fs::path(to).parent_path().string();
+    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }
 
 void RescanAndCaption() {
@@ -340,6 +354,8 @@ void ConvertCurrentToMp3() {
     ::unlink(target.c_str());
     Call(List().SetGridEnabled, false);
     TFormConvert& form = FormConvert();
+    if (QWidget* owner = QApplication::activeWindow(); owner && owner != &form)
+        form.move(owner->frameGeometry().center() - form.rect().center());
     form.show();
     platform::ProcessEvents();
     form.Wave2MP3();

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -316,6 +317,8 @@ TEST_F(FileOpsTest, MoveAcrossFileSystemsCopiesThenDeletes) {
     const std::string big(300000, 'x'); // several copy chunks
     const std::string src = Make("a.wav", big);
     const std::string dst = other.path().toStdString() + "/a.wav";
+    const auto written = fs::last_write_time(src) - std::chrono::hours(30);
+    fs::last_write_time(src, written);
 
     struct Case {
         const char* what;
@@ -336,6 +339,7 @@ TEST_F(FileOpsTest, MoveAcrossFileSystemsCopiesThenDeletes) {
         if (c.ok) {
             EXPECT_FALSE(fs::exists(src));
             EXPECT_EQ(ReadFile(dst), big);
+            EXPECT_EQ(fs::last_write_time(dst), written) << "the recording's date must stay";
         } else {
             EXPECT_EQ(ReadFile(src), big);
             if (exists) {
