@@ -34,23 +34,24 @@ TEST(SplitCommandLine, Table) {
         {"flac -s  -5 --channels=2", {"flac", "-s", "-5", "--channels=2"}}, // doubled blank
         {"  a\t b  ", {"a", "b"}},
         {"x \"a b\" y", {"x", "a b", "y"}},
-        {"x \"\" y", {"x", "", "y"}},                           // an empty quoted argument stays
-        {"x ab\"c d\"e", {"x", "abc de"}},                      // quotes inside a word group only
-        {"x \"a \\\"q\\\" b\"", {"x", "a \"q\" b"}},            // escaped quotes
-        {"x a\\b\\c", {"x", "a\\b\\c"}},                        // lone backslashes are literal
-        {"x \"a\\\\\" y", {"x", "a\\", "y"}},                   // 2n backslashes + quote
-        {"x \"a\\\\\\\"b\"", {"x", "a\\\"b"}},                  // 2n+1 backslashes + quote
+        {"x \"\" y", {"x", "", "y"}},                // an empty quoted argument stays
+        {"x ab\"c d\"e", {"x", "abc de"}},           // quotes inside a word group only
+        {"x \"a \\\"q\\\" b\"", {"x", "a \"q\" b"}}, // escaped quotes
+        {"x a\\b\\c", {"x", "a\\b\\c"}},             // lone backslashes are literal
+        {"x \"a\\\\\" y", {"x", "a\\", "y"}},        // 2n backslashes + quote
+        {"x \"a\\\\\\\"b\"", {"x", "a\\\"b"}},       // 2n+1 backslashes + quote
         {"x \"$(rm -rf ~) `id` ;|&\"", {"x", "$(rm -rf ~) `id` ;|&"}}, // no shell meaning
         {"x \"unterminated arg", {"x", "unterminated arg"}},
         {"", {}},
     };
-    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.args) << c.line;
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitCommandLine(c.line), c.args) << c.line;
 }
 
 TEST(SplitCommandLine, QuoteArgumentRoundTrips) {
-    const std::string samples[] = {"plain",       "with space",  "dq\"in\"side", "\"",
-                                   "trail\\",     "trail\\\\",   "a\\\"b",       "",
-                                   "-lead dash",  "$(echo hi)",  "Müller ĳ 東京", "tab\there",
+    const std::string samples[] = {"plain",       "with space", "dq\"in\"side",  "\"",
+                                   "trail\\",     "trail\\\\",  "a\\\"b",        "",
+                                   "-lead dash",  "$(echo hi)", "Müller ĳ 東京", "tab\there",
                                    "\\\\server\\"};
     for (const auto& s : samples) {
         auto args = SplitCommandLine("prog " + platform::QuoteArgument(s) + " -");
@@ -87,7 +88,8 @@ struct SpawnTest : ::testing::Test {
     platform::ChildProcess child;
     bool Spawn(const std::vector<std::string>& args) {
         std::string err;
-        bool ok = platform::SpawnWithStdinPipe(platform::FindExecutable(args[0]), args, child, &err);
+        bool ok =
+            platform::SpawnWithStdinPipe(platform::FindExecutable(args[0]), args, child, &err);
         EXPECT_TRUE(ok) << err;
         return ok;
     }
@@ -103,7 +105,8 @@ TEST_F(SpawnTest, StdinReachesTheChildByteForByte) {
     const std::string out = Path("a file with \"quotes\" and $(x)");
     ASSERT_TRUE(Spawn({"tee", out}));
     std::string data;
-    for (int i = 0; i < 300000; ++i) data.push_back(static_cast<char>(i * 7));
+    for (int i = 0; i < 300000; ++i)
+        data.push_back(static_cast<char>(i * 7));
     ASSERT_TRUE(platform::WriteToChild(child, data.data(), data.size()));
     EXPECT_TRUE(platform::FinishChild(child));
     EXPECT_EQ(ReadAll(out), data);
@@ -127,7 +130,8 @@ TEST_F(SpawnTest, ChattyStderrNeverBlocksTheChild) {
 TEST_F(SpawnTest, DeadChildMakesWritesFailWithoutSignal) {
     platform::IgnoreSigPipe();
     ASSERT_TRUE(Spawn({"true"}));
-    for (int i = 0; i < 200 && platform::ChildRunning(child); ++i) usleep(10000);
+    for (int i = 0; i < 200 && platform::ChildRunning(child); ++i)
+        usleep(10000);
     std::string data(100000, 'x');
     EXPECT_FALSE(platform::WriteToChild(child, data.data(), data.size(), 2000));
     EXPECT_TRUE(platform::FinishChild(child, 2000)); // `true` itself exited cleanly
@@ -135,7 +139,11 @@ TEST_F(SpawnTest, DeadChildMakesWritesFailWithoutSignal) {
 
 TEST_F(SpawnTest, ChildThatStopsReadingTimesOut) {
     ASSERT_TRUE(Spawn({"sleep", "10"}));
-    std::string data(1 << 20, 'x');
+    // The pipe absorbs a few seconds of audio while the child lags behind ...
+    std::string data(512 << 10, 'x');
+    EXPECT_TRUE(platform::WriteToChild(child, data.data(), data.size(), 300));
+    // ... but a child that never reads makes the writer give up, not hang.
+    data.assign(4 << 20, 'x');
     EXPECT_FALSE(platform::WriteToChild(child, data.data(), data.size(), 300));
     EXPECT_FALSE(platform::FinishChild(child, 200)); // killed after the wait
     EXPECT_EQ(child.pid, -1);

@@ -1,0 +1,352 @@
+// Every output format end to end through the real encoders, decoded back with
+// FFmpeg; and what happens when an encoder or its file goes wrong.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <algorithm>
+#include <functional>
+
+#include "audiolib/encode.h"
+#include "output_fixture.h"
+#include "test_decode.h"
+
+using core::RecordingSettings;
+using outtest::Fmt;
+
+namespace {
+
+struct FormatCase {
+    const char* what;
+    Fmt fmt;
+    std::function<void(RecordingSettings&)> set;
+    const char* container;
+    const char* codec;
+    int rate, channels;
+    int bits;        // 0: not checked (lossy formats)
+    int64_t bitRate; // 0: not checked
+};
+
+const FormatCase kFormats[] = {
+    {"wav 44100 16-bit stereo", Fmt::Wav, [](RecordingSettings&) {}, "wav", "pcm_s16le", 44100, 2,
+     16, 0},
+    {"wav 22050 8-bit mono", Fmt::Wav,
+     [](RecordingSettings& s) {
+         s.SamplePerSecond = 22050;
+         s.BitPerSample = 8;
+         s.Channels = 1;
+     },
+     "wav", "pcm_u8", 22050, 1, 8, 0},
+    {"wav 11025 8-bit mono", Fmt::Wav,
+     [](RecordingSettings& s) {
+         s.SamplePerSecond = 11025;
+         s.BitPerSample = 8;
+         s.Channels = 1;
+     },
+     "wav", "pcm_u8", 11025, 1, 8, 0},
+    {"wav 96000 stereo", Fmt::Wav, [](RecordingSettings& s) { s.SamplePerSecond = 96000; }, "wav",
+     "pcm_s16le", 96000, 2, 16, 0},
+    {"mp3 cbr 192 joint stereo", Fmt::Mp3,
+     [](RecordingSettings& s) {
+         s.MP3BitRate = 192;
+         s.MP3Mode = 1;
+     },
+     "mp3", "mp3float", 44100, 2, 0, 192000},
+    {"mp3 vbr mono", Fmt::Mp3,
+     [](RecordingSettings& s) {
+         s.IsVBR = true;
+         s.MP3Quality = 2;
+         s.MinBitRate = 32;
+         s.MaxBitRate = 320;
+         s.MP3Mode = 3;
+     },
+     "mp3", "mp3float", 44100, 1, 0, 0},
+    {"ogg bit rate 96", Fmt::Ogg, [](RecordingSettings& s) { s.OggRate = 96; }, "ogg", "vorbis",
+     44100, 2, 0, 96000},
+    {"ogg quality 3.5 mono", Fmt::Ogg,
+     [](RecordingSettings& s) {
+         s.IsOggQuality = true;
+         s.OggQuality = 3.5f;
+         s.Channels = 1;
+     },
+     "ogg", "vorbis", 44100, 1, 0, 0},
+    {"flac 44100 stereo level 5", Fmt::Flac, [](RecordingSettings& s) { s.FlacCompression = 5; },
+     "flac", "flac", 44100, 2, 16, 0},
+    {"flac 22050 mono level 8", Fmt::Flac,
+     [](RecordingSettings& s) {
+         s.FlacCompression = 8;
+         s.SamplePerSecond = 22050;
+         s.Channels = 1;
+     },
+     "flac", "flac", 22050, 1, 16, 0},
+    {"flac 8-bit 11025 mono (stored setting)", Fmt::Flac,
+     [](RecordingSettings& s) {
+         s.SamplePerSecond = 11025;
+         s.BitPerSample = 8;
+         s.Channels = 1;
+     },
+     "flac", "flac", 11025, 1, 8, 0},
+    {"wma 64 stereo", Fmt::Wma, [](RecordingSettings& s) { s.WMARate = 64; }, "asf", "wmav2", 44100,
+     2, 0, 64000},
+    {"wma 128 mono", Fmt::Wma,
+     [](RecordingSettings& s) {
+         s.WMARate = 128;
+         s.Channels = 1;
+     },
+     "asf", "wmav2", 44100, 1, 0, 128000},
+};
+
+class EncoderTest : public outtest::OutputTest {
+  protected:
+    void Configure(const FormatCase& c) {
+        outtest::SelectFormat(c.fmt);
+        c.set(core::Settings);
+        OpenCapture();
+    }
+    void Configure(Fmt f) {
+        outtest::SelectFormat(f);
+        OpenCapture();
+    }
+
+    // Decodes a recording and checks that it holds `seconds` of the 1000 Hz
+    // sine at the amplitude it was recorded with.
+    void ExpectSine(const std::string& path, double seconds) {
+        const auto d = testdecode::DecodeFile(path);
+        ASSERT_TRUE(d.ok) << d.error;
+        EXPECT_NEAR(d.seconds(), seconds, 0.25);
+        for (int ch = 0; ch < d.channels; ++ch) {
+            SCOPED_TRACE("channel " + std::to_string(ch));
+            const auto x = testdecode::Channel(d, ch, 0.5, 1.0);
+            EXPECT_NEAR(testdecode::ZeroCrossingFrequency(x, d.rate), 1000, 20);
+            EXPECT_NEAR(testdecode::DftPeak(x, d.rate, 500, 2000, 10), 1000, 20);
+            // Purity within one block: at 11025 Hz a block is 1102 frames, not
+            // 1102.5, so the phase steps a little from one block to the next.
+            const auto piece = testdecode::Channel(d, ch, 0.52, 0.05);
+            EXPECT_GT(testdecode::ToneShare(piece, d.rate, 1000), 0.9);
+            EXPECT_NEAR(testdecode::Peak(x), 16000, 2000);
+        }
+    }
+};
+
+TEST_F(EncoderTest, EveryFormatRecordsThreeSecondsOfTheTone) {
+    int n = 0;
+    for (const auto& c : kFormats) {
+        SCOPED_TRACE(c.what);
+        core::Settings = core::RecordingSettings{};
+        core::Settings.FolderName = folder;
+        Configure(c);
+        ASSERT_TRUE(Start()) << (prompt.messages.empty() ? "" : prompt.messages.back());
+        const std::string path = core::Session.SelectedFile;
+        EXPECT_EQ(path, Named(++n, c.fmt));
+        Deliver(30);
+        EXPECT_TRUE(core::Session.IsRecording);
+        output::CloseOutputs();
+        EXPECT_TRUE(prompt.messages.empty()) << prompt.messages.front();
+
+        const auto d = testdecode::DecodeFile(path);
+        ASSERT_TRUE(d.ok) << d.error;
+        EXPECT_EQ(d.container, c.container);
+        EXPECT_EQ(d.codec, c.codec);
+        EXPECT_EQ(d.rate, c.rate);
+        EXPECT_EQ(d.channels, c.channels);
+        if (c.bits) {
+            EXPECT_EQ(d.bitsPerSample, c.bits);
+        }
+        if (c.bitRate) {
+            EXPECT_EQ(d.bitRate, c.bitRate);
+        }
+        ExpectSine(path, 3.0);
+    }
+}
+
+// Bit rates the WMA encoder lists are ones it really writes; below them it refuses.
+TEST_F(EncoderTest, WmaRatesAreTheOnesTheEncoderAccepts) {
+    auto pcm = Sine();
+    for (uint32_t chans : {1u, 2u}) {
+        SCOPED_TRACE(std::to_string(chans) + " channels");
+        const auto rates = audiolib::WMA_EncodeGetRates(44100, chans, 0);
+        ASSERT_GE(rates.size(), 2u);
+        EXPECT_EQ(rates.back(), 0u);
+        EXPECT_TRUE(std::is_sorted(rates.rbegin() + 1, rates.rend())) << "highest first";
+        for (uint32_t want : {64000u, 128000u, 320000u})
+            EXPECT_NE(std::find(rates.begin(), rates.end(), want), rates.end()) << want;
+        for (size_t i = 0; i + 1 < rates.size(); ++i) {
+            const std::string path = folder + "/rate" + std::to_string(rates[i]) + ".wma";
+            auto h = audiolib::WMA_EncodeOpenFile(44100, chans, 0, rates[i], path);
+            ASSERT_NE(h, 0u) << rates[i];
+            for (int b = 0; b < 3; ++b)
+                EXPECT_TRUE(audiolib::WMA_EncodeWrite(h, pcm.data(), 4410 * 2 * chans));
+            EXPECT_TRUE(audiolib::WMA_EncodeClose(h));
+            const auto d = testdecode::DecodeFile(path);
+            ASSERT_TRUE(d.ok) << d.error;
+            EXPECT_EQ(d.bitRate, rates[i]);
+            EXPECT_EQ(d.channels, static_cast<int>(chans));
+        }
+        const uint32_t lowest = rates[rates.size() - 2];
+        EXPECT_EQ(
+            audiolib::WMA_EncodeOpenFile(44100, chans, 0, lowest - 4000, folder + "/too-low.wma"),
+            0u);
+        EXPECT_FALSE(outtest::FileExists(folder + "/too-low.wma"));
+    }
+}
+
+TEST_F(EncoderTest, FileThatCannotBeCreatedStopsBeforeStarting) {
+    for (Fmt f : {Fmt::Wav, Fmt::Mp3, Fmt::Wma, Fmt::Ogg, Fmt::Flac}) {
+        SCOPED_TRACE(outtest::Extension(f));
+        prompt.messages.clear();
+        core::Settings.FolderName = folder + "/no such folder";
+        Configure(f);
+        EXPECT_FALSE(Start());
+        EXPECT_FALSE(core::Session.IsRecording);
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        EXPECT_EQ(prompt.messages[0].rfind(
+                      "Could not create the file \"" + folder + "/no such folder/record001", 0),
+                  0u)
+            << prompt.messages[0];
+        EXPECT_FALSE(output::WriteOutputs());
+        output::CloseOutputs();
+        EXPECT_EQ(prompt.messages.size(), 1u);
+        EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
+    }
+}
+
+TEST_F(EncoderTest, MissingEncoderGivesItsMessage) {
+    const std::pair<Fmt, const char*> cases[] = {{Fmt::Mp3, "Could not start MP3 recording"},
+                                                 {Fmt::Ogg, "Could not start OGG recording"},
+                                                 {Fmt::Flac, "Could not start FLAC recording!"}};
+    const std::string path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (folder + "/empty").c_str(), 1);
+    for (auto [f, message] : cases) {
+        SCOPED_TRACE(message);
+        prompt.messages.clear();
+        Configure(f);
+        EXPECT_FALSE(Start());
+        EXPECT_FALSE(core::Session.IsRecording);
+        EXPECT_EQ(prompt.messages, std::vector<std::string>{message});
+        EXPECT_FALSE(output::WriteOutputs());
+        output::CloseOutputs();
+        EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
+    }
+    setenv("PATH", path.c_str(), 1);
+}
+
+// Our own child process running `name`, or -1.
+pid_t FindChild(const std::string& name) {
+    DIR* proc = opendir("/proc");
+    if (!proc) return -1;
+    pid_t found = -1;
+    while (dirent* e = readdir(proc)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        const std::string stat = outtest::ReadFile(std::string("/proc/") + e->d_name + "/stat");
+        const auto open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        const std::string comm = stat.substr(open + 1, close - open - 1);
+        int ppid = 0;
+        char state = 0;
+        if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2) continue;
+        if (comm == name && ppid == getpid() && state != 'Z') found = atoi(e->d_name);
+    }
+    closedir(proc);
+    return found;
+}
+
+// Waits until a killed process has closed its files (it is a zombie then).
+void WaitUntilDead(pid_t pid) {
+    for (int i = 0; i < 1000; ++i) {
+        const std::string stat = outtest::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos || stat.substr(close + 2, 1) == "Z") return;
+        usleep(5000);
+    }
+}
+
+TEST_F(EncoderTest, KilledEncoderStopsTheRecordingWithAMessage) {
+    // Default SIGPIPE, as a program that forgot to ignore it would have.
+    signal(SIGPIPE, SIG_DFL);
+    const std::pair<Fmt, const char*> cases[] = {
+        {Fmt::Mp3, "lame"}, {Fmt::Ogg, "oggenc"}, {Fmt::Flac, "flac"}};
+    for (auto [f, program] : cases) {
+        SCOPED_TRACE(program);
+        prompt.messages.clear();
+        outtest::WriteFailures() = 0;
+        Configure(f);
+        ASSERT_TRUE(Start());
+        Deliver(10);
+        const pid_t pid = FindChild(program);
+        ASSERT_GT(pid, 0);
+        kill(pid, SIGKILL);
+        WaitUntilDead(pid);
+        Deliver(3);
+        EXPECT_FALSE(core::Session.IsRecording);
+        EXPECT_EQ(outtest::WriteFailures(), 1);
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        EXPECT_EQ(prompt.messages[0].rfind(std::string("The ") +
+                                               (f == Fmt::Mp3   ? "MP3"
+                                                : f == Fmt::Ogg ? "OGG"
+                                                                : "FLAC") +
+                                               " encoder stopped unexpectedly. The recording was "
+                                               "stopped;",
+                                           0),
+                  0u)
+            << prompt.messages[0];
+        output::CloseOutputs();
+        EXPECT_EQ(prompt.messages.size(), 1u);
+        EXPECT_EQ(FindChild(program), -1);
+    }
+    signal(SIGPIPE, SIG_IGN);
+}
+
+TEST_F(EncoderTest, RemovedFolderStopsAnEncodedRecording) {
+    for (Fmt f : {Fmt::Mp3, Fmt::Wma}) {
+        SCOPED_TRACE(outtest::Extension(f));
+        prompt.messages.clear();
+        outtest::WriteFailures() = 0;
+        mkdir(folder.c_str(), 0755);
+        ASSERT_TRUE(outtest::FileExists(folder));
+        Configure(f);
+        ASSERT_TRUE(Start());
+        Deliver(3);
+        ASSERT_TRUE(QDir(QString::fromStdString(folder)).removeRecursively());
+        Deliver(2);
+        EXPECT_FALSE(core::Session.IsRecording);
+        EXPECT_EQ(outtest::WriteFailures(), 1);
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        EXPECT_NE(prompt.messages[0].find("was removed while recording"), std::string::npos)
+            << prompt.messages[0];
+        output::CloseOutputs();
+        EXPECT_EQ(prompt.messages.size(), 1u);
+        EXPECT_FALSE(outtest::FileExists(folder));
+    }
+}
+
+// The path reaches every encoder as one argument, never through a shell.
+TEST_F(EncoderTest, HostileFolderNamesRecordWithEveryEncoder) {
+    const std::string base = tmp.path().toStdString();
+    const std::string hostile =
+        base + "/-dash \"quoted\" $(touch pwned) `touch pwned2`; Müller 東京";
+    ASSERT_EQ(mkdir(hostile.c_str(), 0755), 0);
+    int n = 0;
+    for (Fmt f : {Fmt::Wav, Fmt::Mp3, Fmt::Wma, Fmt::Ogg, Fmt::Flac}) {
+        SCOPED_TRACE(outtest::Extension(f));
+        core::Settings.FolderName = hostile;
+        Configure(f);
+        ASSERT_TRUE(Start()) << (prompt.messages.empty() ? "" : prompt.messages.back());
+        const std::string path =
+            hostile + "/record" + output::RecordNumberText(++n) + outtest::Extension(f);
+        EXPECT_EQ(core::Session.SelectedFile, path);
+        Deliver(15);
+        output::CloseOutputs();
+        EXPECT_TRUE(prompt.messages.empty()) << prompt.messages.front();
+        ExpectSine(path, 1.5);
+    }
+    // Only the five recordings, and no stray files from a shell anywhere near.
+    EXPECT_EQ(QDir(QString::fromStdString(hostile)).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(QDir(QString::fromStdString(base)).entryList(QDir::Files).size(), 0);
+    EXPECT_FALSE(outtest::FileExists("pwned"));
+    EXPECT_FALSE(outtest::FileExists("pwned2"));
+}
+
+} // namespace
