@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <charconv>
 
@@ -57,7 +59,7 @@ const QColor kTickColor(100, 100, 100);
 const char* kSliderStyle =
     "QSlider::groove:horizontal { height: 4px; background: rgb(30, 38, 41);"
     " border: 1px solid rgb(96, 112, 118); border-radius: 2px; }"
-    "QSlider::handle:horizontal { width: 10px; margin: -6px 0; border-radius: 3px;"
+    "QSlider::handle:horizontal { width: %1px; margin: -6px 0; border-radius: 3px;"
     " background: rgb(160, 200, 255); border: 1px solid rgb(20, 30, 34); }"
     "QSlider::handle:horizontal:disabled { background: rgb(110, 122, 127); }";
 
@@ -80,13 +82,13 @@ QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items
     return c;
 }
 
-QSlider* MakeSlider(QWidget* parent, const char* name, int max, QRect at, const char* extra = "") {
+QSlider* MakeSlider(QWidget* parent, const char* name, int max, QRect at, int handleWidth = 10) {
     auto* s = new QSlider(Qt::Horizontal, parent);
     s->setObjectName(QString::fromLatin1(name));
     s->setRange(0, max);
     s->setPageStep(1);
     s->setSingleStep(1);
-    s->setStyleSheet(QString::fromLatin1(kSliderStyle) + QString::fromLatin1(extra));
+    s->setStyleSheet(QString::fromLatin1(kSliderStyle).arg(handleWidth));
     s->setGeometry(at);
     return s;
 }
@@ -191,14 +193,28 @@ TFormRecSettings::TFormRecSettings(QWidget* parent)
     pal.setColor(QPalette::Disabled, QPalette::Button, QColor(60, 74, 79));
     setPalette(pal);
     setAutoFillBackground(true);
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(12);
+    setFont(font);
 
     ImageList1 = {QIcon(TabPicture(false)), QIcon(TabPicture(true))};
 
     PControlFormat = new QTabWidget(this);
     PControlFormat->setObjectName(QStringLiteral("PControlFormat"));
     PControlFormat->setGeometry(6, 6, 333, 226);
-    PControlFormat->setIconSize(QSize(16, 16));
+    PControlFormat->setIconSize(QSize(14, 14));
     PControlFormat->setUsesScrollButtons(false);
+    PControlFormat->setElideMode(Qt::ElideNone);
+    // Compact tabs, so all five fit in one row on the narrow dialog.
+    // Only the tab bar is styled: a style sheet on the whole control would
+    // hide the dialog's palette from the pages.
+    PControlFormat->tabBar()->setStyleSheet(QStringLiteral(
+        "QTabBar::tab { background: rgb(40, 51, 55); color: rgb(176, 188, 194); font-size: 11px;"
+        " border: 1px solid rgb(96, 112, 118); border-bottom: none; padding: 3px 2px;"
+        " width: 54px;"
+        " margin-right: 1px; border-top-left-radius: 3px; border-top-right-radius: 3px; }"
+        "QTabBar::tab:selected { background: rgb(53, 67, 72); color: rgb(224, 224, 232); }"
+        "QTabBar::tab:hover { color: rgb(160, 200, 255); }"));
     auto addPage = [this](QWidget*& sheet, const char* name, const char* caption) {
         sheet = new QWidget;
         sheet->setObjectName(QString::fromLatin1(name));
@@ -218,7 +234,7 @@ TFormRecSettings::TFormRecSettings(QWidget* parent)
     CBoxMP3Mode = MakeCombo(TSheetMP3, "CBoxMP3Mode", kMp3Modes, 170, 26, 140);
     GBoxMP3_VBR = new QGroupBox(QStringLiteral("VBR - Variable Bit Rate"), TSheetMP3);
     GBoxMP3_VBR->setObjectName(QStringLiteral("GBoxMP3_VBR"));
-    GBoxMP3_VBR->setGeometry(10, 57, 309, 136);
+    GBoxMP3_VBR->setGeometry(8, 57, 311, 136);
     ChBoxMP3VBR = new QCheckBox(QStringLiteral("Enable VBR"), GBoxMP3_VBR);
     ChBoxMP3VBR->setObjectName(QStringLiteral("ChBoxMP3VBR"));
     ChBoxMP3VBR->setGeometry(10, 20, 150, 20);
@@ -226,10 +242,10 @@ TFormRecSettings::TFormRecSettings(QWidget* parent)
     CBoxMP3MinBRate = MakeCombo(GBoxMP3_VBR, "CBoxMP3MinBRate", kMp3Rates, 80, 44, 64);
     LabMaxBRate = MakeLabel(GBoxMP3_VBR, "LabMaxBRate", "Max Bitrate", 160, 47, 70);
     CBoxMP3MaxBRate = MakeCombo(GBoxMP3_VBR, "CBoxMP3MaxBRate", kMp3Rates, 232, 44, 64);
-    LabVBRQuality = MakeLabel(GBoxMP3_VBR, "LabVBRQuality", "VBR Quality", 10, 94, 66);
-    TBarMP3_VBR_Quality = MakeSlider(GBoxMP3_VBR, "TBarMP3_VBR_Quality", 8, {70, 92, 164, 20});
-    LabBest = MakeLabel(GBoxMP3_VBR, "LabBest", "better", 70, 112, 60);
-    LabWorst = MakeLabel(GBoxMP3_VBR, "LabWorst", "faster", 174, 112, 60);
+    LabVBRQuality = MakeLabel(GBoxMP3_VBR, "LabVBRQuality", "VBR Quality", 10, 94, 84);
+    TBarMP3_VBR_Quality = MakeSlider(GBoxMP3_VBR, "TBarMP3_VBR_Quality", 8, {98, 92, 169, 20});
+    LabBest = MakeLabel(GBoxMP3_VBR, "LabBest", "better", 98, 112, 60);
+    LabWorst = MakeLabel(GBoxMP3_VBR, "LabWorst", "faster", 207, 112, 60);
     LabWorst->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     // OGG
@@ -239,15 +255,15 @@ TFormRecSettings::TFormRecSettings(QWidget* parent)
     CBoxOggChannels = MakeCombo(TSheetOGG, "CBoxOggChannels", kChannelItems, 170, 26, 100);
     GrBoxOgg_QualityMode = new QGroupBox(QStringLiteral("Quality Mode "), TSheetOGG);
     GrBoxOgg_QualityMode->setObjectName(QStringLiteral("GrBoxOgg_QualityMode"));
-    GrBoxOgg_QualityMode->setGeometry(16, 62, 297, 118);
+    GrBoxOgg_QualityMode->setGeometry(14, 62, 299, 118);
     ChBoxOggQuality = new QCheckBox(QStringLiteral("Enable"), GrBoxOgg_QualityMode);
     ChBoxOggQuality->setObjectName(QStringLiteral("ChBoxOggQuality"));
     ChBoxOggQuality->setGeometry(10, 20, 150, 20);
     LabOggQuality = MakeLabel(GrBoxOgg_QualityMode, "LabOggQuality", "Quality", 10, 46);
-    TBarOGG_Quality = MakeSlider(GrBoxOgg_QualityMode, "TBarOGG_Quality", 10, {40, 66, 188, 20});
+    TBarOGG_Quality = MakeSlider(GrBoxOgg_QualityMode, "TBarOGG_Quality", 10, {38, 66, 193, 20});
     TBarOGG_Quality->setToolTip(QStringLiteral("OGG Quality"));
-    LabOggLow = MakeLabel(GrBoxOgg_QualityMode, "LabOggLow", "Low", 40, 86, 60);
-    LabOggHigh = MakeLabel(GrBoxOgg_QualityMode, "LabOggHigh", "High", 168, 86, 60);
+    LabOggLow = MakeLabel(GrBoxOgg_QualityMode, "LabOggLow", "Low", 38, 86, 60);
+    LabOggHigh = MakeLabel(GrBoxOgg_QualityMode, "LabOggHigh", "High", 171, 86, 60);
     LabOggHigh->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     // WMA
@@ -264,14 +280,13 @@ TFormRecSettings::TFormRecSettings(QWidget* parent)
     LabWavBits = MakeLabel(TSheetWav, "LabWavBits", "Bit Per Sample", 12, 62);
     CBoxWavBits = MakeCombo(TSheetWav, "CBoxWavBits", kWavBits, 12, 80, 100);
 
-    // FLAC: its slider keeps 6 px free at each end so position 0 sits 11 px in.
+    // FLAC: a wider handle, so that position 0 sits 11 px into its slider.
     LabSpsFlac = MakeLabel(TSheetFLAC, "LabSpsFlac", "Sample Rate, Hz", 12, 8);
     CBoxSpsFlac = MakeCombo(TSheetFLAC, "CBoxSpsFlac", {}, 12, 26, 100);
     LabFlacChannels = MakeLabel(TSheetFLAC, "LabFlacChannels", "Channels", 170, 8);
     CBoxFlacChannel = MakeCombo(TSheetFLAC, "CBoxFlacChannel", kChannelItems, 170, 26, 100);
     LabFlacLevel = MakeLabel(TSheetFLAC, "LabFlacLevel", "Compression Level", 12, 66, 200);
-    TBarFlac_Level = MakeSlider(TSheetFLAC, "TBarFlac_Level", 8, {50, 98, 200, 20},
-                                "QSlider::groove:horizontal { margin: 0 6px; }");
+    TBarFlac_Level = MakeSlider(TSheetFLAC, "TBarFlac_Level", 8, {50, 98, 201, 20}, 18);
     TBarFlac_Level->setToolTip(QStringLiteral("Compression Level"));
     LabFlacFast = MakeLabel(TSheetFLAC, "LabFlacFast", "Fast", 56, 118, 60);
     LabFlacBest = MakeLabel(TSheetFLAC, "LabFlacBest", "Best", 184, 118, 60);
