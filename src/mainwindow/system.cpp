@@ -20,6 +20,7 @@
 #include "core/session.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "dialogs/recsettings.h"
 #include "mainwindow/form1.h"
 #include "platform/shell.h"
 
@@ -141,12 +142,9 @@ void BrowseOutputFolder() {
 
 void OpenFormatSettings() {
     if (core::Session.IsRecording || core::Session.IsPlayerShown) return;
-    // The format dialog comes with its own window; until then the format
-    // stays as the settings say.
-    if (Form1) Form1->UpdateFormatLabel();
-    capture::CloseCapture();
-    QCoreApplication::processEvents();
-    capture::OpenCapture();
+    dialogs::OpenFormatSettings(Form1, [] {
+        if (Form1) Form1->UpdateFormatLabel();
+    });
 }
 
 void ShowRecordingControl() {
