@@ -13,17 +13,13 @@
 #include "core/state.h"
 #include "library/convert.h"
 #include "library/file_ops.h"
+#include "library/scan.h"
 #include "mainwindow/images.h"
 #include "mainwindow/skin_button.h"
 
 namespace library {
 
 FileListState FileList;
-
-ScanHooks& Scan() {
-    static ScanHooks hooks;
-    return hooks;
-}
 
 namespace {
 
@@ -318,7 +314,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
 
     auto& list = List();
     list.SelectedRowPaths = [this] { return SelectedRowPaths(); };
-    list.IsEmpty = [this] { return RowPath(1).empty(); };
+    list.IsEmpty = [] { return RecordingList.Count == 0; };
     list.Rescan = [this] {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         FindFiles();
@@ -328,7 +324,6 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     list.ShowFileCaption = [this] { ShowFileCaption(); };
     list.SetGridEnabled = [this](bool on) { SGridFiles->setEnabled(on); };
 
-    ResetGrid(0);
     FindFiles();
     ShowFiles();
     FileList.IsFileListCreated = true;
@@ -340,42 +335,50 @@ TForm2::~TForm2() {
 }
 
 void TForm2::FindFiles() {
-    Call(Scan().FindFiles, *this);
+    library::FindFiles();
+    SGridFiles->clearSelection();
+    SyncGrid();
 }
+
 void TForm2::ShowFiles() {
-    Call(Scan().ShowFiles, *this);
+    library::ShowFiles();
+    SyncGrid();
 }
+
 void TForm2::FileDelete() {
     library::FileDelete();
 }
 
-void TForm2::ResetGrid(int count) {
+void TForm2::SyncGrid() {
+    const GridTable& g = RecordingList.Grid;
+    const int rows = std::max(g.RowCount, 2) - 1;
+    // Programmatic changes are no user selection.
     SGridFiles->blockSignals(true);
-    SGridFiles->clearSelection();
-    SGridFiles->setRowCount(0);
-    SGridFiles->setRowCount(std::max(count, 1));
+    if (SGridFiles->rowCount() != rows) SGridFiles->setRowCount(rows);
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 0; c < 3; ++c) {
+            const QString text = static_cast<size_t>(r) < g.Cells.size()
+                                     ? QString::fromStdString(g.Cells[static_cast<size_t>(r)][c])
+                                     : QString();
+            QTableWidgetItem* it = SGridFiles->item(r - 1, c);
+            if (!it)
+                SGridFiles->setItem(r - 1, c, new QTableWidgetItem(text));
+            else if (it->text() != text)
+                it->setText(text);
+        }
+    if (g.SelectedRow >= 1 && g.SelectedRow <= rows) {
+        SGridFiles->setCurrentCell(g.SelectedRow - 1, 0);
+        SGridFiles->clearSelection();
+        SGridFiles->selectRow(g.SelectedRow - 1);
+    }
     SGridFiles->blockSignals(false);
-    rowPaths_.assign(static_cast<size_t>(std::max(count, 1)) + 1, std::string());
-}
-
-void TForm2::SetRow(int row, const std::string& path, const std::string& name,
-                    const std::string& duration, const std::string& dateTime) {
-    if (row < 1 || row > SGridFiles->rowCount()) return;
-    rowPaths_[static_cast<size_t>(row)] = path;
-    const std::string cells[] = {"        " + name, "    " + duration, " " + dateTime};
-    for (int c = 0; c < 3; ++c)
-        SGridFiles->setItem(row - 1, c, new QTableWidgetItem(QString::fromStdString(cells[c])));
-}
-
-void TForm2::SelectRow(int row) {
-    if (row < 1 || row > SGridFiles->rowCount()) return;
-    SGridFiles->setCurrentCell(row - 1, 0);
-    SGridFiles->selectRow(row - 1);
+    SGridFiles->viewport()->update();
 }
 
 std::string TForm2::RowPath(int row) const {
-    if (row < 1 || static_cast<size_t>(row) >= rowPaths_.size()) return "";
-    return rowPaths_[static_cast<size_t>(row)];
+    const auto& paths = RecordingList.RowPaths;
+    if (row < 1 || static_cast<size_t>(row) >= paths.size()) return "";
+    return paths[static_cast<size_t>(row)];
 }
 
 std::string TForm2::CellText(int row, int col) const {
@@ -404,8 +407,9 @@ std::vector<std::string> TForm2::SelectedRowPaths() const {
 void TForm2::SGridFilesSelectCell(int row) {
     const auto& s = core::Session;
     const std::string path = RowPath(row);
-    if (RowPath(1).empty() || s.IsRecording || s.IsPaused || row == 0 || path == s.SelectedFile ||
-        path.empty())
+    if (row > 0) RecordingList.Grid.SelectedRow = row;
+    if (RecordingList.Count == 0 || s.IsRecording || s.IsPaused || row == 0 ||
+        path == s.SelectedFile || path.empty())
         return;
     Call(Hooks().FreePlayStream);
     core::Session.SelectedFile = path;
@@ -479,7 +483,8 @@ void TForm2::SGridFilesMouseUp(int row, int x) {
 
 void TForm2::SGridFilesDblClick() {
     const auto& s = core::Session;
-    if (s.IsPaused || s.IsRecording || RowPath(1).empty() || FileList.LastClickRow == 0) return;
+    if (s.IsPaused || s.IsRecording || RecordingList.Count == 0 || FileList.LastClickRow == 0)
+        return;
     if (!s.IsPlayerShown) Call(Hooks().ShowPlayer);
     Call(Hooks().PlayFile);
 }

@@ -24,14 +24,6 @@ struct FileListState {
 };
 extern FileListState FileList;
 
-// The scan and the sort of the recordings fill the grid through TForm2's
-// grid calls (ResetGrid, SetRow, SelectRow); they are reached through here.
-struct ScanHooks {
-    std::function<void(TForm2&)> FindFiles;
-    std::function<void(TForm2&)> ShowFiles;
-};
-ScanHooks& Scan();
-
 // Draws one item of the grid's popup menu: draw index 0 separator, 1 Play,
 // 2 Stop, 3 Rename, 4 Convert, 5 Move, 6 Delete.
 void DrawMenuItem(QPainter& p, const QRect& r, int drawIndex, bool selected);
@@ -51,13 +43,9 @@ class TForm2 : public QWidget {
     void ShowFileCaption();
     void FileDelete();
 
-    // Grid rows as the spec of the list counts them: row 0 is the header,
-    // rows 1..n the recordings.
-    // Clears the selection and the rows; then `count` rows (at least one, empty).
-    void ResetGrid(int count);
-    void SetRow(int row, const std::string& path, const std::string& name,
-                const std::string& duration, const std::string& dateTime);
-    void SelectRow(int row);
+    // Grid rows count as the list does: row 0 is the header, rows 1..n the
+    // recordings. The widget shows RecordingList.Grid; this copies it over.
+    void SyncGrid();
     std::string RowPath(int row) const;
     std::string CellText(int row, int col) const;
     // RowPaths of the selected rows, top to bottom.
@@ -89,7 +77,6 @@ class TForm2 : public QWidget {
 
   private:
     void ImageTagClick();
-    std::vector<std::string> rowPaths_; // index 0 unused
 };
 
 // The grid: the header row and the cells are drawn here, not by the style.
