@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFont>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 
+#include "mainwindow/about.h"
+#include "mainwindow/hint.h"
 #include "mainwindow/images.h"
 
 using mainwindow::Form4;
@@ -146,4 +150,63 @@ TEST(Skin, ContactSheet) {
         EXPECT_TRUE(sheet.save(QString(KESTRUNE_BUILD_DIR "/screenshots/skin_%1x.png").arg(ratio)));
     }
     Form4().SetDevicePixelRatio(1);
+}
+
+TEST(HintWindow, OneLabelOnTopWithoutBorder) {
+    mainwindow::TFormHint hint;
+    EXPECT_EQ(hint.size(), QSize(137, 26));
+    EXPECT_EQ(hint.LabHint->text(), "Hint Text");
+    Qt::WindowFlags f = hint.windowFlags();
+    EXPECT_TRUE(f & Qt::FramelessWindowHint);
+    EXPECT_TRUE(f & Qt::WindowStaysOnTopHint);
+
+    hint.ShowAt(QPoint(300, 250), "Threshold Level -  50.0%");
+    EXPECT_TRUE(hint.isVisible());
+    EXPECT_EQ(hint.Text(), "Threshold Level -  50.0%");
+    EXPECT_EQ(hint.pos(), QPoint(300, 250));
+    // A text longer than the window widens it instead of being cut.
+    hint.SetText("Playback Position - 00:00:00 and a good deal more text");
+    EXPECT_GE(hint.width(), hint.LabHint->width());
+    hint.close();
+    EXPECT_FALSE(hint.isVisible());
+}
+
+TEST(AboutBox, TitlePictureAndLink) {
+    mainwindow::TFormAbout box;
+    EXPECT_EQ(box.windowTitle(), "About Kestrune");
+    EXPECT_EQ(box.size(), QSize(361, 202));
+    EXPECT_EQ(box.Lab2->text(), "Kestrune 6.2");
+    EXPECT_EQ(box.Lab1->text(), "Kestrune 6.2");
+    EXPECT_EQ(box.Lab1->pos(), box.Lab2->pos() + QPoint(1, 1));
+    EXPECT_EQ(box.ImageAbout->pixmap().deviceIndependentSize().toSize(), QSize(64, 64));
+    EXPECT_EQ(box.BitBtnClose->text(), "OK");
+    EXPECT_EQ(box.LabWWW->cursor().shape(), Qt::PointingHandCursor);
+
+    QUrl opened;
+    bool visibleWhenOpened = true;
+    box.openUrl = [&](const QUrl& u) {
+        opened = u;
+        visibleWhenOpened = box.isVisible();
+    };
+    box.show();
+    QPointF c = QRectF(box.LabWWW->rect()).center();
+    QPointF g = box.LabWWW->mapToGlobal(c);
+    QMouseEvent press(QEvent::MouseButtonPress, c, g, Qt::LeftButton, Qt::LeftButton, {});
+    QMouseEvent release(QEvent::MouseButtonRelease, c, g, Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(box.LabWWW, &press);
+    QApplication::sendEvent(box.LabWWW, &release);
+    EXPECT_EQ(opened, QUrl(mainwindow::kMakerWebAddress));
+    EXPECT_FALSE(visibleWhenOpened); // closed first, then the page opens
+    EXPECT_EQ(box.result(), QDialog::Accepted);
+
+    box.show();
+    box.BitBtnClose->click();
+    EXPECT_FALSE(box.isVisible());
+}
+
+// Not a check: the About box as people see it.
+TEST(AboutBox, Screenshot) {
+    mainwindow::TFormAbout box;
+    QDir().mkpath(KESTRUNE_BUILD_DIR "/screenshots");
+    EXPECT_TRUE(box.grab().save(KESTRUNE_BUILD_DIR "/screenshots/about.png"));
 }

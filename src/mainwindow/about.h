@@ -1,0 +1,36 @@
+#pragma once
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+#include <functional>
+
+namespace mainwindow {
+
+// The web page of the program, shown and opened by the About box.
+inline const char* const kMakerWebAddress = "https://www.quenlow.example/kestrune/";
+
+// The About box: program picture, the title with its shadow, the maker's web
+// address as a link and an OK button.
+class TFormAbout : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TFormAbout(QWidget* parent = nullptr);
+
+    QLabel* ImageAbout;
+    QLabel* Lab1; // the title's grey shadow
+    QLabel* Lab2; // the title
+    QLabel* LabWWW;
+    QPushButton* BitBtnClose;
+
+    // What a click on the link does after closing the box; tests replace it.
+    std::function<void(const QUrl&)> openUrl;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+};
+
+// Shows the About box modally, centred on `main` (the recorder window).
+void ShowAbout(QWidget* main);
+
+} // namespace mainwindow
