@@ -480,9 +480,9 @@ body += (
     '<g stroke="#8ea2a9" stroke-opacity="0.45">'
     + "".join(f'<line x1="{x}" y1="287" x2="{x}" y2="{291 if i % 4 == 0 else 289}"/>' for i, x in enumerate(range(30, 164, 8)))
     + "</g>"
-    '<text x="31" y="272" font-family="Liberation Sans, Arial, sans-serif" font-size="7" fill="#8ea2a9">VOL</text>'
+    '<text x="7" y="282" font-family="Liberation Sans, Arial, sans-serif" font-size="7" fill="#8ea2a9">VOL</text>'
 )
-body += '<rect x="178.5" y="262.5" width="217" height="35" rx="4" fill="#263135" stroke="#1b2427"/>'
+body += '<rect x="178.5" y="264.5" width="217" height="32" rx="4" fill="#263135" stroke="#1b2427"/>'
 svg("ImageForm1", 400, 300, body, defs)
 
 # File list, 399 x 299: the grid at (16, 18) 368 x 239, the file row at y 268..296
