@@ -174,8 +174,15 @@ void ShowRecordingDevice() {
 }
 
 QString HelpFilePath() {
+    // Beside the executable in a build tree; an installed program keeps it
+    // with its shared data, ../share/kestrune/ from its own folder.
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    return exe.absolutePath() + "/" + exe.completeBaseName() + ".html";
+    const QString beside = exe.absolutePath() + "/" + exe.completeBaseName() + ".html";
+    const QString shared =
+        exe.absolutePath() + "/../share/kestrune/" + exe.completeBaseName() + ".html";
+    if (!QFileInfo::exists(beside) && QFileInfo::exists(shared))
+        return QFileInfo(shared).absoluteFilePath();
+    return beside;
 }
 
 void ShowHelp() {
