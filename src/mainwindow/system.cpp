@@ -181,7 +181,7 @@ QString HelpFilePath() {
     const QString shared =
         exe.absolutePath() + "/../share/kestrune/" + exe.completeBaseName() + ".html";
     if (!QFileInfo::exists(beside) && QFileInfo::exists(shared))
-        return QFileInfo(shared).absoluteFilePath();
+        return QFileInfo(shared).canonicalFilePath();
     return beside;
 }
 
