@@ -12,6 +12,7 @@
 #include "core/rounding.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "mainwindow/hint.h"
 #include "mainwindow/images.h"
 #include "mainwindow/skin_button.h"
 
@@ -94,19 +95,6 @@ std::string SecondsToTimeText(double s) {
         ++h;
     }
     return TwoDigits(h) + ":" + TwoDigits(m) + ":" + TwoDigits(sec);
-}
-
-PlayerHint::PlayerHint() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint) {
-    setWindowFlag(Qt::WindowStaysOnTopHint);
-    setFixedSize(137, 26);
-    setFont(FormFont());
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(255, 255, 225));
-    pal.setColor(QPalette::WindowText, Qt::black);
-    setPalette(pal);
-    setAutoFillBackground(true);
-    LabHint = new QLabel("Hint Text", this);
-    LabHint->setGeometry(4, 0, 133, 26);
 }
 
 TFormPlayer::TFormPlayer(QWidget* parent) : QWidget(parent) {
@@ -201,7 +189,7 @@ TFormPlayer::TFormPlayer(QWidget* parent) : QWidget(parent) {
     pv->onUp = [this] { ImagePVMouseUp(); };
     ImagePV = pv;
 
-    FormHint = new PlayerHint();
+    FormHint = &mainwindow::FormHint();
 
     spectrum_ = std::make_unique<TSpectrum>(PaintScreen->width(), PaintScreen->height());
     Spectrum = spectrum_.get();
@@ -220,7 +208,6 @@ TFormPlayer::TFormPlayer(QWidget* parent) : QWidget(parent) {
 }
 
 TFormPlayer::~TFormPlayer() {
-    delete FormHint;
     if (FormPlayer == this) FormPlayer = nullptr;
 }
 
@@ -346,7 +333,7 @@ void TFormPlayer::TimerStatusTimer() {
             QString::fromStdString(SecondsToTimeText(ChannelBytes2Seconds(Player.PlayStream, pos)));
         LabTime->setText(t);
         LabTime->adjustSize();
-        if (!core::Session.IsDragging) FormHint->LabHint->setText(kPosHint + t);
+        if (!core::Session.IsDragging) FormHint->SetText(kPosHint + t);
         if (Player.PendingSeek == -1 && Player.PosScale > 0)
             ImagePP->move(core::RoundEvenInt(pos / Player.PosScale) + PosMin, kSliderTop);
         SetPosBar();
@@ -378,9 +365,9 @@ void TFormPlayer::ImagePPMouseMove(int X) {
                          ? audiolib::ChannelBytes2Seconds(Player.PlayStream,
                                                           static_cast<uint64_t>(Player.PendingSeek))
                          : 0;
-        FormHint->LabHint->setText(kPosHint + QString::fromStdString(SecondsToTimeText(sec)));
+        FormHint->SetText(kPosHint + QString::fromStdString(SecondsToTimeText(sec)));
     }
-    if (ImagePP->x() == PosMin) FormHint->LabHint->setText(QString(kPosHint) + kZeroTime);
+    if (ImagePP->x() == PosMin) FormHint->SetText(QString(kPosHint) + kZeroTime);
 }
 
 void TFormPlayer::ImagePPMouseUp() {

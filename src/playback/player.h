@@ -12,7 +12,8 @@
 
 namespace mainwindow {
 class SkinButton;
-}
+class TFormHint;
+} // namespace mainwindow
 
 namespace playback {
 
@@ -43,14 +44,6 @@ extern PlayerHooks Hooks;
 
 // "hh:mm:ss" with two-digit hours (only their first two digits are kept).
 std::string SecondsToTimeText(double seconds);
-
-// The position tooltip window: borderless, on top, one label.
-class PlayerHint : public QWidget {
-    Q_OBJECT
-  public:
-    PlayerHint();
-    QLabel* LabHint = nullptr;
-};
 
 class TFormPlayer : public QWidget {
     Q_OBJECT
@@ -97,7 +90,7 @@ class TFormPlayer : public QWidget {
     QLabel* ImagePV = nullptr;
     QTimer Timer1;
     QTimer TimerStatus;
-    PlayerHint* FormHint = nullptr;
+    mainwindow::TFormHint* FormHint = nullptr; // the shared tooltip window
     TSpectrum* Spectrum = nullptr;
 
     // Slider ranges (handle left) set by SetSliderRanges.

@@ -11,6 +11,7 @@
 #include "audiolib/stream.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "mainwindow/hint.h"
 #include "playback/player.h"
 #include "sound_files.h"
 #include "test_util.h"
