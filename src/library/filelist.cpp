@@ -119,7 +119,9 @@ void DrawMenuItem(QPainter& p, const QRect& rect, int drawIndex, bool selected) 
         }
         if (drawIndex == 0) {
             p.setPen(QColor(150, 150, 150));
-            p.drawLine(2, top + 3, right - 1, top + 3);
+            // Styles that make separators thinner than that get it in their middle.
+            const int y = top + std::min(3, height / 2);
+            p.drawLine(2, y, right - 1, y);
         }
     }
     if (drawIndex > 0) {

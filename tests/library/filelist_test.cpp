@@ -47,9 +47,9 @@ void PutLE(std::string& s, uint32_t v, int n) {
         s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-// A 16-bit mono WAV of `seconds` at 8000 Hz, last written at the given local time.
-void WriteRecording(const std::string& path, int seconds, int day, int hour) {
-    const uint32_t rate = 8000, data = rate * 2 * static_cast<uint32_t>(seconds);
+// A 16-bit mono WAV of `seconds` at `rate` Hz, last written at the given local time.
+void WriteRecording(const std::string& path, int seconds, int day, int hour, uint32_t rate = 8000) {
+    const uint32_t data = rate * 2 * static_cast<uint32_t>(seconds);
     std::string h = "RIFF";
     PutLE(h, 36 + data, 4);
     h += "WAVEfmt ";
@@ -312,6 +312,20 @@ TEST_F(FileListTest, MenuEnablesItsCommandsByTheCurrentFile) {
     form->PMenuPopup();
     EXPECT_TRUE(form->pmDelete->isEnabled());
     EXPECT_FALSE(form->pmWav2MP3->isVisible());
+
+    // A 16-bit 8000 Hz WAV is no conversion source; one at 44100 Hz is.
+    core::Session.SelectedFile = Path("alpha.wav");
+    form->PMenuPopup();
+    EXPECT_FALSE(form->pmWav2MP3->isVisible());
+    WriteRecording(Path("echo.wav"), 1, 9, 9, 44100);
+    core::Session.SelectedFile = Path("echo.wav");
+    form->PMenu->popup(QPoint(10, 10)); // runs the pop-up rule
+    EXPECT_TRUE(form->pmWav2MP3->isVisible());
+    EXPECT_TRUE(form->pmWav2MP3->isEnabled());
+    EXPECT_EQ(form->pmWav2MP3->text().trimmed(), "Convert to MP3 (128 kbps)");
+    QDir().mkpath(KESTRUNE_BUILD_DIR "/screenshots");
+    EXPECT_TRUE(form->PMenu->grab().save(KESTRUNE_BUILD_DIR "/screenshots/filelist_menu.png"));
+    form->PMenu->hide();
 }
 
 // Pixel checks of the drawing, and a picture of the window to look at.
