@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <cstring>
@@ -141,6 +142,8 @@ TEST_F(TagEditorTest, SaveAppendsToAFileWithoutTagAndKeepsAudioAndDate) {
     QByteArray before = ReadAll(path);
     Select(path);
     EXPECT_TRUE(form.EditTitle->text().isEmpty());
+    EXPECT_TRUE(form.EditTitle->isEnabled());
+    EXPECT_EQ(form.LabTitle->palette().color(QPalette::WindowText), QColor(Qt::black));
 
     form.EditTitle->setText(QString(40, 'T'));
     form.EditArtist->setText("Artist name");
@@ -252,6 +255,8 @@ TEST_F(TagEditorTest, RefusedSavesChangeNothing) {
     QByteArray wavBefore = ReadAll(wav);
     Select(wav);
     EXPECT_FALSE(form.EditTitle->isEnabled());
+    EXPECT_FALSE(form.CmbBoxGenre->isEnabled());
+    EXPECT_EQ(form.LabYear->palette().color(QPalette::WindowText), QColor(128, 128, 128));
     EXPECT_EQ(form.CmbBoxGenre->count(), 0);
     form.SaveTag();
     EXPECT_EQ(ReadAll(wav), wavBefore);
