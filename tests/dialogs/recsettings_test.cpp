@@ -581,11 +581,14 @@ TEST_F(OpenFormatSettingsTest, ReopensCaptureForTheNewFormat) {
     capture::OpenCapture();
     ASSERT_TRUE(capture::Ring.IsCaptureOpen);
     ASSERT_EQ(dev->openedRate, 44100);
+    mainWindow.setGeometry(100, 100, 400, 300);
     bool sawDialog = false;
+    QPoint dialogAt; // centre of its frame
     auto t = WhenModal([&] {
         auto* f = dialogs::FormRecSettings;
         ASSERT_NE(f, nullptr);
         sawDialog = QApplication::activeModalWidget() == f;
+        dialogAt = f->frameGeometry().center();
         f->PControlFormat->setCurrentIndex(kPageWAV);
         Pick(f->CBoxSpsWav, "96000");
         f->BitBtnOK->click();
@@ -597,6 +600,10 @@ TEST_F(OpenFormatSettingsTest, ReopensCaptureForTheNewFormat) {
         rateAtRefresh = dev->openedRate;
     }));
     EXPECT_TRUE(sawDialog);
+    // Centred on the main window, give or take a window frame not known
+    // before the first showing.
+    EXPECT_NEAR(dialogAt.x(), mainWindow.frameGeometry().center().x(), 4);
+    EXPECT_NEAR(dialogAt.y(), mainWindow.frameGeometry().center().y(), 4);
     EXPECT_EQ(dialogs::FormRecSettings->parentWidget(), &mainWindow);
     EXPECT_EQ(labelRefreshed, 1);
     EXPECT_EQ(rateAtRefresh, 44100) << "the label first, then capture";
