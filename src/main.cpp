@@ -2,7 +2,66 @@
 
 #include <QApplication>
 
+#include "capture/effects.h"
+#include "core/session.h"
+#include "core/settings.h"
+#include "core/state.h"
+#include "library/file_ops.h"
+#include "library/filelist.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/images.h"
+#include "mainwindow/system.h"
+#include "tags/tags.h"
+
+namespace {
+
+// Plugs the other windows into the recorder window and the session.
+void ConnectWindows(mainwindow::TForm1* form1, library::TForm2* form2, tags::TFormTag* tag,
+                    capture::TFormEffects* effects) {
+    auto& w = mainwindow::Form1Window;
+    w.ShowFileList = [form2](QPoint at) {
+        form2->move(at);
+        form2->show();
+    };
+    w.CloseFileList = [form2] { form2->close(); };
+    w.FileListCreated = [] { return library::FileList.IsFileListCreated; };
+    w.FileListWindow = [form2]() -> QWidget* { return form2; };
+    w.TagEditorWindow = [tag]() -> QWidget* {
+        return library::FileList.IsTagEditorShown ? tag : nullptr;
+    };
+    w.HideTagEditor = [tag] {
+        tag->hide();
+        library::FileList.IsTagEditorShown = false;
+    };
+    w.ShowEffects = [form1, effects] { effects->ShowUnder(*form1); };
+
+    auto& h = core::Hooks;
+    h.FindFiles = [form2] { form2->FindFiles(); };
+    h.ShowFiles = [form2] { form2->ShowFiles(); };
+    h.SelectFile = [form2] { form2->SelectFile(); };
+
+    auto& f = mainwindow::FolderChanged;
+    f.FindFiles = [form2] { form2->FindFiles(); };
+    f.ShowFiles = [form2] { form2->ShowFiles(); };
+    f.ClearSummary = [form2] {
+        form2->ImageFileProp->setPixmap(mainwindow::Form4().Picture("ImageProp"));
+        form2->LabFile->clear();
+        form2->LabProp->clear();
+    };
+
+    auto& lh = library::Hooks();
+    lh.ClearTags = [tag] { tag->DisableTags(); };
+    lh.EnableTags = [tag] { tag->EnableTags(); };
+    lh.ShowID3v1Tags = [tag] { tag->ShowID3v1Tags(); };
+    lh.PlaceTagEditor = [tag](int x, int y, bool show) {
+        tag->move(x, y);
+        tag->setVisible(show);
+    };
+    lh.StoreSettings = [] { core::RegistryWrite(); };
+    tag->Links.OnClosed = [] { library::FileList.IsTagEditorShown = false; };
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // A dying encoder must not take the recorder with it.
@@ -11,9 +70,26 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Kestrune");
     QApplication::setOrganizationName("Quenlow");
     QApplication::setQuitOnLastWindowClosed(false);
+    // The recorder window first: its creation runs the start-up sequence.
     auto* form1 = new mainwindow::TForm1;
     QObject::connect(form1, &QObject::destroyed, &app, &QApplication::quit);
     form1->setAttribute(Qt::WA_DeleteOnClose);
+    auto* form2 = new library::TForm2;
+    auto* tag = new tags::TFormTag;
+    mainwindow::Form4().FormCreate();
+    auto* effects = new capture::TFormEffects(form1);
+    capture::FormEffects = effects;
+    ConnectWindows(form1, form2, tag, effects);
     form1->show();
-    return app.exec();
+    if (core::Settings.IsFileList) {
+        form1->ImageShowHide->SetPictures("ImageHide1", "ImageHide2");
+        form1->ImageShowHide->ShowHover();
+        core::Session.HoverPending = true;
+        form2->move(form1->frameGeometry().left(), form1->frameGeometry().bottom() + 1);
+        form2->show();
+    }
+    int rc = app.exec();
+    delete tag;
+    delete form2;
+    return rc;
 }
