@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -231,6 +232,27 @@ TEST_F(EncoderTest, MissingEncoderGivesItsMessage) {
         EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
     }
     setenv("PATH", path.c_str(), 1);
+}
+
+// An encoder that takes everything but fails while finishing its file (a
+// stand-in script: the real encoders cannot be made to fail at that point).
+TEST_F(EncoderTest, EncoderEndingWithAnErrorIsReportedAtStop) {
+    const std::string bin = tmp.path().toStdString() + "/bin";
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    std::ofstream(bin + "/lame") << "#!/bin/sh\ncat > /dev/null\nexit 3\n";
+    ASSERT_EQ(chmod((bin + "/lame").c_str(), 0755), 0);
+    const std::string path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + path).c_str(), 1);
+    Configure(Fmt::Mp3);
+    const bool started = Start();
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(started);
+    Deliver(5);
+    EXPECT_TRUE(core::Session.IsRecording);
+    output::CloseOutputs();
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0], "The MP3 encoder ended with an error while finishing \"" +
+                                      Named(1, Fmt::Mp3) + "\"; the file may be incomplete.");
 }
 
 // Our own child process running `name`, or -1.
