@@ -42,10 +42,6 @@ bool FileExists(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0;
 }
 
-bool OutputsOpen() {
-    return output::Outputs.WavFile >= 0 || output::Outputs.Encoder || output::Outputs.WmaEncoder;
-}
-
 // Called by the drain for every block while recording and not paused.
 void WriteBlock() {
     if (gWriteFailed) return;
@@ -78,7 +74,7 @@ void TogglePause() {
     // A manual start while a new-file recording waits for sound has no file
     // to write to: open the next one, as a trigger would.
     if (!Session.IsPaused && Session.IsRecording && Settings.IsTresh &&
-        Settings.ThresholdMode == 2 && !OutputsOpen())
+        Settings.ThresholdMode == 2 && !RecordingOutputOpen())
         OpenNextSoundFile();
 }
 
@@ -86,6 +82,18 @@ void TogglePause() {
 
 uint64_t StopCommandCount() {
     return gStops;
+}
+
+bool RecordingOutputOpen() {
+    return output::Outputs.WavFile >= 0 || output::Outputs.Encoder || output::Outputs.WmaEncoder;
+}
+
+void RecordCommand() {
+    if (!Session.IsRecording) StartRecording();
+}
+
+bool PlayAllowed() {
+    return !Session.IsRecording && !Session.IsPaused && !Session.SelectedFile.empty();
 }
 
 std::string FormatElapsed(float seconds) {

@@ -45,6 +45,14 @@ void StopRecording();
 void Stop();
 // The pause button: toggles the pause only in a normal-mode recording.
 void PauseCommand();
+// The record button: ignored while recording.
+void RecordCommand();
+// Whether the play button may play SelectedFile now: not while recording or
+// paused, and only when there is a file.
+bool PlayAllowed();
+// Whether a file of the current recording is open (a new-file recording that
+// waits for sound has none).
+bool RecordingOutputOpen();
 // Global hot keys: 101 F5 record, 102 F7 pause toggle, 103 F9 stop.
 void HotKey(int id);
 // The 100 ms recording tick: drain the capture ring (writing while

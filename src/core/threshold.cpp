@@ -37,6 +37,15 @@ bool ThresholdReleased() {
 }
 
 bool OpenNextSoundFile() {
+    if (RecordingOutputOpen()) {
+        // Paused by hand while writing: finish that file before the next
+        // one, which would otherwise take its place with the file unfinished.
+        const uint64_t stops = StopCommandCount();
+        StopRecording();
+        if (StopCommandCount() != stops) return false;
+        Session.IsRecording = true;
+        Session.IsPaused = true;
+    }
     if (!output::NextRecordingName()) {
         // Reusing the last name would overwrite the previous recording.
         StopRecording();

@@ -90,16 +90,22 @@ TEST_F(SessionTest, CommandsThatDoNothing) {
     // The pause button only works in a normal recording; F7 toggles always.
     core::PauseCommand();
     EXPECT_FALSE(Session.IsPaused);
+    Session.SelectedFile = folder + "/old.wav";
+    EXPECT_TRUE(core::PlayAllowed());
     core::HotKey(102);
     EXPECT_TRUE(Session.IsPaused);
+    EXPECT_FALSE(core::PlayAllowed()); // until F7 again or the stop command
     core::HotKey(103);
     EXPECT_FALSE(Session.IsPaused);
+    EXPECT_TRUE(core::PlayAllowed());
 
     // F5 while recording keeps the recording and its file.
     core::HotKey(101);
     ASSERT_TRUE(Session.IsRecording);
     Ticks(2, 500, 500);
+    EXPECT_FALSE(core::PlayAllowed());
     core::HotKey(101);
+    core::RecordCommand();
     core::StartRecording();
     EXPECT_EQ(Session.SelectedFile, Record(1));
     Ticks(1, 500, 500);

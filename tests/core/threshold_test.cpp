@@ -198,3 +198,17 @@ TEST_F(ThresholdTest, StopDuringTheNewFileMessagesIsFinal) {
     EXPECT_FALSE(Session.IsRecording);
     EXPECT_FALSE(Session.IsPaused);
 }
+
+TEST_F(ThresholdTest, NewSoundAfterAManualPauseFinishesTheOpenFile) {
+    Arm(2);
+    core::StartRecording();
+    Loud(4); // trigger, then 3 blocks written
+    core::HotKey(102);
+    EXPECT_TRUE(Session.IsPaused);
+    Loud(2); // the next loud block is a new sound
+    EXPECT_FALSE(Session.IsPaused);
+    Quiet(11);
+    EXPECT_EQ(BlockValues(Record(1)), (std::vector<int16_t>{L, L, L}));
+    EXPECT_EQ(BlockValues(Record(2)), (std::vector<int16_t>{L, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(seen.count("find"), 2);
+}
