@@ -300,7 +300,11 @@ void TFormPlayer::PlayFile() {
     SetVolBar();
     if (!s) return;
     ChannelSetAttribute(s, ATTRIB_VOL, core::Settings.Volume);
-    if (ChannelPlay(s, true)) core::Session.IsPlaying = true;
+    if (ChannelPlay(s, true)) {
+        core::Session.IsPlaying = true;
+        // A file that starts playing is not paused, whoever started it.
+        core::Session.IsPaused = false;
+    }
 }
 
 void TFormPlayer::StopPlaying() {

@@ -163,6 +163,13 @@ TEST_F(PlayerTest, StopPlayAndCloseSetTheSharedFlags) {
     EXPECT_NEAR(static_cast<double>(Pos()), Player.PlayLengthBytes / 2.0,
                 Player.PlayLengthBytes / 100.0);
 
+    // Enter restarts the file, and a file that plays is not paused.
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(form, &enter);
+    EXPECT_EQ(Active(), audiolib::ACTIVE_PLAYING);
+    EXPECT_FALSE(core::Session.IsPaused);
+    EXPECT_LT(Pos(), Player.PlayLengthBytes / 4);
+
     // Escape closes: the stream is gone, the main window back, the pause cleared.
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(form, &esc);
@@ -194,6 +201,13 @@ TEST_F(PlayerTest, FileThatCannotBeOpenedLeavesAClearState) {
         EXPECT_TRUE(form->isVisible()) << "the window stays open";
         core::Session.IsPaused = false;
     }
+    // Delete closes the window first, then asks the file list to delete.
+    bool shownAtDelete = true;
+    Hooks.FileDelete = [&] { shownAtDelete = core::Session.IsPlayerShown; };
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(form, &del);
+    EXPECT_FALSE(shownAtDelete);
+    EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(PlayerTest, VolumeSliderAndStoredVolume) {
