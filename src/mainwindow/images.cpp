@@ -7,6 +7,8 @@
 #include <QSvgRenderer>
 #include <cmath>
 
+#include "core/state.h"
+
 // The pictures live in a static library, whose resource initialiser the
 // linker would drop: register them by hand, once.
 static void InitSkinResources() {
@@ -91,9 +93,10 @@ QSize TForm4::Size(const QString& name) {
 
 void TForm4::FormCreate() {
     // Linux desktops have the device model where the control button opens the
-    // input devices: it shows the microphone.
-    cache_.insert("ImageControl1", Picture("ImageMicroOff"));
-    cache_.insert("ImageControl2", Picture("ImageMicroOn"));
+    // input devices: it shows the microphone (the mixer pictures otherwise).
+    bool micro = core::Startup.IsVistaOrLater;
+    cache_.insert("ImageControl1", Picture(micro ? "ImageMicroOff" : "ImageXP1"));
+    cache_.insert("ImageControl2", Picture(micro ? "ImageMicroOn" : "ImageXP2"));
 }
 
 TForm4& Form4() {

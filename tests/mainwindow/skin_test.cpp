@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "core/state.h"
 #include "mainwindow/about.h"
 #include "mainwindow/hint.h"
 #include "mainwindow/images.h"
@@ -93,13 +94,18 @@ TEST(Skin, HoverPicturesAreBrighter) {
               Brightness(Form4().Picture("ImageMicroOff")) + 0.05);
 }
 
-TEST(Skin, ControlButtonTakesTheMicrophone) {
-    Form4().FormCreate();
-    ASSERT_TRUE(Form4().Has("ImageControl1"));
-    EXPECT_EQ(Form4().Picture("ImageControl1").toImage(),
-              Form4().Picture("ImageMicroOff").toImage());
-    EXPECT_EQ(Form4().Picture("ImageControl2").toImage(),
-              Form4().Picture("ImageMicroOn").toImage());
+TEST(Skin, ControlButtonPicturesFollowTheDeviceModel) {
+    struct Case {
+        bool vista;
+        const char *normal, *hover;
+    } cases[] = {{false, "ImageXP1", "ImageXP2"}, {true, "ImageMicroOff", "ImageMicroOn"}};
+    for (const Case& c : cases) {
+        core::Startup.IsVistaOrLater = c.vista;
+        Form4().FormCreate();
+        ASSERT_TRUE(Form4().Has("ImageControl1"));
+        EXPECT_EQ(Form4().Picture("ImageControl1").toImage(), Form4().Picture(c.normal).toImage());
+        EXPECT_EQ(Form4().Picture("ImageControl2").toImage(), Form4().Picture(c.hover).toImage());
+    }
 }
 
 TEST(Skin, RendersAtDoubleRatioWithTheSameWindowSize) {
