@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "capture/effects.h"
+#include "core/mode.h"
 #include "core/session.h"
 #include "core/settings.h"
 #include "core/state.h"
@@ -11,12 +12,14 @@
 #include "mainwindow/form1.h"
 #include "mainwindow/images.h"
 #include "mainwindow/system.h"
+#include "playback/player.h"
 #include "tags/tags.h"
 
 namespace {
 
 // Plugs the other windows into the recorder window and the session.
 void ConnectWindows(mainwindow::TForm1* form1, library::TForm2* form2, tags::TFormTag* tag,
+                    core::TFormMode* mode, playback::TFormPlayer* player,
                     capture::TFormEffects* effects) {
     auto& w = mainwindow::Form1Window;
     w.ShowFileList = [form2](QPoint at) {
@@ -34,6 +37,17 @@ void ConnectWindows(mainwindow::TForm1* form1, library::TForm2* form2, tags::TFo
         library::FileList.IsTagEditorShown = false;
     };
     w.ShowEffects = [form1, effects] { effects->ShowUnder(*form1); };
+    w.ShowModeWindow = [mode](QPoint at) { mode->ShowAt(at.x(), at.y()); };
+    w.PlaySelected = [player] {
+        player->show();
+        player->PlayFile();
+    };
+
+    // The whole recorder window is disabled while the player is shown.
+    auto& ph = playback::Hooks;
+    ph.EnableMainWindow = [form1](bool on) { form1->setEnabled(on); };
+    ph.MainWindowPos = [form1] { return form1->pos(); };
+    ph.FileDelete = [form2] { form2->FileDelete(); };
 
     auto& h = core::Hooks;
     h.FindFiles = [form2] { form2->FindFiles(); };
@@ -58,6 +72,12 @@ void ConnectWindows(mainwindow::TForm1* form1, library::TForm2* form2, tags::TFo
         tag->setVisible(show);
     };
     lh.StoreSettings = [] { core::RegistryWrite(); };
+    lh.ShowPlayer = [player] {
+        if (!player->isVisible()) player->show();
+    };
+    lh.PlayFile = [player] { player->PlayFile(); };
+    lh.StopPlaying = [player] { player->StopPlaying(); };
+    lh.ClosePlayer = [player] { player->close(); };
     tag->Links.OnClosed = [] { library::FileList.IsTagEditorShown = false; };
 }
 
@@ -77,9 +97,11 @@ int main(int argc, char** argv) {
     auto* form2 = new library::TForm2;
     auto* tag = new tags::TFormTag;
     mainwindow::Form4().FormCreate();
+    auto* mode = new core::TFormMode(form1);
+    auto* player = new playback::TFormPlayer;
     auto* effects = new capture::TFormEffects(form1);
     capture::FormEffects = effects;
-    ConnectWindows(form1, form2, tag, effects);
+    ConnectWindows(form1, form2, tag, mode, player, effects);
     form1->show();
     if (core::Settings.IsFileList) {
         form1->ImageShowHide->SetPictures("ImageHide1", "ImageHide2");
@@ -89,6 +111,7 @@ int main(int argc, char** argv) {
         form2->show();
     }
     int rc = app.exec();
+    delete player;
     delete tag;
     delete form2;
     return rc;

@@ -19,7 +19,9 @@
 #include "core/settings.h"
 #include "core/startup.h"
 #include "core/state.h"
+#include "mainwindow/hint.h"
 #include "mainwindow/images.h"
+#include "mainwindow/meters.h"
 #include "mainwindow/status.h"
 #include "mainwindow/system.h"
 #include "platform/hotkeys.h"
@@ -49,10 +51,6 @@ void SetTextColor(QLabel* l, const QColor& c) {
     l->setPalette(p);
 }
 
-void MetersForBlock() {
-    if (Form1) Form1->DrawMeters();
-}
-
 } // namespace
 
 void MouseLabel::mousePressEvent(QMouseEvent* e) {
@@ -63,6 +61,14 @@ void MouseLabel::mousePressEvent(QMouseEvent* e) {
     }
     if (onPress) onPress(e);
     e->accept();
+}
+
+void MouseLabel::paintEvent(QPaintEvent* e) {
+    QLabel::paintEvent(e);
+    if (paintOver) {
+        QPainter p(this);
+        paintOver(p);
+    }
 }
 
 void MouseLabel::mouseMoveEvent(QMouseEvent* e) {
@@ -103,6 +109,7 @@ TForm1::~TForm1() {
     core::ReleaseAudioLibrary();
     core::Hooks = core::SessionHooks{};
     capture::Hooks.UpdateMeters = nullptr;
+    Meters.target = nullptr;
     if (Form1 == this) Form1 = nullptr;
 }
 
@@ -125,6 +132,8 @@ void TForm1::CreateControls() {
     ImageForm1->onPress = [this](QMouseEvent* e) { ImageForm1MouseDown(e); };
     ImageForm1->onMove = [this](QMouseEvent* e) { ImageForm1MouseMove(e); };
     ImageForm1->onRelease = [this](QMouseEvent* e) { ImageForm1MouseUp(e); };
+    // The meter panels lie on the skin picture.
+    ImageForm1->paintOver = [](QPainter& p) { PaintMeters(p); };
 
     // Buttons whose action waits for pending messages get their normal
     // picture back at once; the others keep the hover until the mouse leaves.
@@ -254,11 +263,6 @@ void TForm1::CreateControls() {
     LabSource_->onClick = [] {
         if (!core::Session.IsRecording) ShowRecordingControl();
     };
-
-    LabHintWindow =
-        new QLabel(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    LabHintWindow->setObjectName("LabHint");
-    LabHintWindow->setStyleSheet("background: rgb(240,240,230); color: black; padding: 1px;");
 }
 
 void TForm1::CreateMenu() {
@@ -307,7 +311,6 @@ void TForm1::FillSessionHooks() {
     h.NoDeviceEnabled = [] { return core::Session.NoDeviceEnabled; };
     h.SourceText = [] { return Status.SourceText; };
     h.CloseSoundWindow = [] { platform::CloseSoundControlPanel(); };
-    capture::Hooks.UpdateMeters = &MetersForBlock;
 }
 
 void TForm1::FormCreate() {
@@ -320,6 +323,9 @@ void TForm1::FormCreate() {
     setAutoFillBackground(true);
     core::ResetRunValues();
     core::LoadSettingsAndBoost();
+    InitMeterGeometry();
+    Meters.target = ImageForm1;
+    InstallMeterHooks();
     Status = StatusState{};
     if (core::SettleOutputFolder()) {
         core::RememberFolderAndEnter();
@@ -394,14 +400,17 @@ void TForm1::paintEvent(QPaintEvent* e) {
     // and those must not take the hover pictures away.
     if (e->rect() != rect() && WindowPainted) return;
     pmenuDevice->setVisible(!core::Startup.IsVistaOrLater);
+    ClearPanels();
+    mainwindow::DrawMeters();
     UpdateFormatLabel();
     RestoreButtonPictures();
     WindowPainted = true;
 }
 
-void TForm1::DrawMeters() {}
-
-void TForm1::ClearMeters() {}
+void TForm1::ClearMeters() {
+    ClearPanels();
+    ResetMeters();
+}
 
 void TForm1::RestoreButtonPictures() {
     if (!core::Session.HoverPending) return;
@@ -503,14 +512,11 @@ QString TForm1::ThresholdHintText(float level) {
 }
 
 void TForm1::ShowThresholdHint(QPoint p) {
-    LabHintWindow->setText(ThresholdHintText(core::Settings.ThresholdLevel));
-    LabHintWindow->adjustSize();
-    LabHintWindow->move(pos() + p + QPoint(0, 16));
-    LabHintWindow->show();
+    FormHint().ShowAt(pos() + p + QPoint(0, 16), ThresholdHintText(core::Settings.ThresholdLevel));
 }
 
 void TForm1::HideThresholdHint() {
-    if (LabHintWindow) LabHintWindow->hide();
+    FormHint().hide();
 }
 
 void TForm1::ImageForm1MouseDown(QMouseEvent* e) {

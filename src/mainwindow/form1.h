@@ -11,6 +11,7 @@
 class QMenu;
 class QAction;
 class QMouseEvent;
+class QPainter;
 
 namespace platform {
 class HotKeys;
@@ -27,8 +28,10 @@ class MouseLabel : public QLabel {
     std::function<void(QMouseEvent*)> onPress, onMove, onRelease;
     std::function<void()> onClick; // left button released over the control
     std::function<void(QPoint global)> popup;
+    std::function<void(QPainter&)> paintOver; // drawn over the picture
 
   protected:
+    void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
@@ -91,7 +94,6 @@ class TForm1 : public QWidget {
     MouseLabel* ImagePath = nullptr;
     QLabel* LabFile = nullptr;
     MouseLabel* LabSource_ = nullptr;
-    QLabel* LabHintWindow = nullptr; // the threshold hint while TFormHint is missing
 
     QMenu* PMenu = nullptr;
     QAction* PmenuFolder = nullptr;
@@ -130,8 +132,6 @@ class TForm1 : public QWidget {
     void PlaceKnob(int left);
     int KnobLeft() const;
 
-    // Called for each captured block (meters) and by the status display.
-    void DrawMeters();
     // No device: the panels cleared and the meter state back to silence.
     void ClearMeters();
 

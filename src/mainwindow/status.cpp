@@ -12,6 +12,7 @@
 #include "core/startup.h"
 #include "core/state.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/meters.h"
 #include "mainwindow/system.h"
 
 namespace mainwindow {
@@ -21,7 +22,6 @@ StatusState Status;
 namespace {
 const float kVolumeStep = 1.0f / 129;
 const float kThresholdStep = 100.0f / 346;
-int gMarkerX = 14 + 173;
 
 void SetColor(QLabel* l, const QColor& c) {
     QPalette p = l->palette();
@@ -139,12 +139,13 @@ QString FolderLabelText(const QString& folder, const QFontMetrics& fm) {
 }
 
 int ThresholdMarkerX() {
-    return gMarkerX;
+    return Meters.ThresholdMarkerX;
 }
 
 void SetThresholdMarker(int x) {
-    gMarkerX = std::clamp(x, 14, 360);
-    core::Settings.ThresholdLevel = ThresholdLevelForMarker(gMarkerX);
+    Meters.ThresholdMarkerX = std::clamp(x, 14, 360);
+    core::Settings.ThresholdLevel = ThresholdLevelForMarker(Meters.ThresholdMarkerX);
+    if (Meters.target) Meters.target->update(LevelRect);
 }
 
 float ThresholdLevelForMarker(int x) {

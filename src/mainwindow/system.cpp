@@ -21,6 +21,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "dialogs/recsettings.h"
+#include "mainwindow/about.h"
 #include "mainwindow/form1.h"
 #include "platform/shell.h"
 
@@ -191,7 +192,9 @@ void ShowHelp() {
     if (QFileInfo::exists(path)) gSeams.OpenUrl(QUrl::fromLocalFile(path));
 }
 
-void ShowAbout() {}
+void ShowAbout() {
+    ShowAbout(static_cast<QWidget*>(Form1));
+}
 
 std::string GetSpecialFolderPath() {
     return platform::MusicFolder();

@@ -13,6 +13,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/hint.h"
 #include "mainwindow/status.h"
 #include "mainwindow/system.h"
 #include "platform/capture_device.h"
@@ -337,10 +338,10 @@ TEST_F(Form1Test, ThresholdMarkerDrag) {
         Mouse(bg, QEvent::MouseMove, {at + (c.toX - mainwindow::ThresholdMarkerX()), 245},
               Qt::NoButton, Qt::LeftButton);
         EXPECT_NEAR(core::Settings.ThresholdLevel, c.level, 1e-4) << c.hint;
-        EXPECT_EQ(form->LabHintWindow->text(), c.hint);
+        EXPECT_EQ(mainwindow::FormHint().Text(), c.hint);
         Mouse(bg, QEvent::MouseButtonRelease, {at, 245}, Qt::LeftButton, Qt::NoButton);
         EXPECT_FALSE(core::Session.IsDragging);
-        EXPECT_FALSE(form->LabHintWindow->isVisible());
+        EXPECT_FALSE(mainwindow::FormHint().isVisible());
     }
     // A press beside the marker does not grab it.
     const int at = 14 + mainwindow::ThresholdMarkerX();
