@@ -445,3 +445,46 @@ TEST_F(Form1Test, HelpFileNextToTheProgram) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Form1Test, FileListShowHideAndDocking) {
+    QWidget list, tag;
+    bool tagShown = true;
+    auto& w = mainwindow::Form1Window;
+    w.ShowFileList = [&](QPoint at) {
+        list.move(at);
+        list.show();
+    };
+    w.CloseFileList = [&] { list.close(); };
+    w.FileListCreated = [&] { return list.isVisible(); };
+    w.FileListWindow = [&]() -> QWidget* { return &list; };
+    w.TagEditorWindow = [&]() -> QWidget* { return tagShown ? &tag : nullptr; };
+    w.HideTagEditor = [&] {
+        tag.hide();
+        tagShown = false;
+    };
+    list.resize(399, 299);
+    form->move(100, 50);
+    core::Settings.IsFileList = false;
+    form->ShowHideFileList();
+    EXPECT_TRUE(core::Settings.IsFileList);
+    EXPECT_TRUE(list.isVisible());
+    EXPECT_EQ(list.pos(), QPoint(form->frameGeometry().left(), form->frameGeometry().bottom() + 1));
+
+    // Moving the main window drags the list and the tag editor along.
+    form->move(300, 20);
+    form->TimerFormsTimer();
+    EXPECT_EQ(list.pos(), QPoint(form->frameGeometry().left(), form->frameGeometry().bottom() + 1));
+    EXPECT_EQ(tag.pos(), QPoint(list.x() + list.frameGeometry().width(), list.y()));
+
+    tag.show();
+    form->ShowHideFileList();
+    EXPECT_FALSE(core::Settings.IsFileList);
+    EXPECT_FALSE(list.isVisible());
+    EXPECT_FALSE(tag.isVisible());
+    EXPECT_FALSE(tagShown);
+    mainwindow::Form1Window = {};
+}
+
+} // namespace
