@@ -155,6 +155,11 @@ TFormTag::TFormTag(QWidget* parent) : QWidget(parent) {
 }
 
 TFormTag::~TFormTag() {
+    // The children outlive this part of the object while the base class
+    // destroys them; none of them may call back into it then.
+    CmbBoxGenre->onPopupClosed = nullptr;
+    for (QObject* child : children())
+        child->disconnect(this);
     if (FormTag == this) FormTag = nullptr;
 }
 
