@@ -109,6 +109,7 @@ TEST(Skin, ControlButtonPicturesFollowTheDeviceModel) {
 }
 
 TEST(Skin, RendersAtDoubleRatioWithTheSameWindowSize) {
+    Form4().FormCreate();
     Form4().SetDevicePixelRatio(2);
     const QPixmap& pm = Form4().Picture("ImageRecord1");
     EXPECT_EQ(pm.size(), QSize(56, 56));

@@ -37,7 +37,7 @@ HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_MUSIC_DIR="$WORK/musi
 PID=$!
 WID=""
 for _ in $(seq 100); do
-  WID="$(xdotool search --name '^Kestrune$' 2>/dev/null | head -1 || true)"
+  WID="$(xdotool search --onlyvisible --pid "$PID" --name '^Kestrune$' 2>/dev/null | head -1 || true)"
   [ -n "$WID" ] && break
   sleep 0.1
 done
