@@ -8,7 +8,7 @@ PACKAGES=(cmake ninja-build g++ clang pkg-config git
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   lame vorbis-tools flac fonts-liberation
   libgtest-dev libbenchmark-dev libfftw3-dev
-  ffmpeg
+  ffmpeg libsox-fmt-pulse
   xvfb x11-utils xdotool imagemagick sox dbus-daemon)
 
 as_root() {

@@ -1,5 +1,6 @@
 #include <QtGlobal>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -105,8 +106,22 @@ namespace {
 // With KESTRUNE_DEBUG=1 the program tells on standard error, once a minute
 // and at exit, how much audio the device had to throw away because every
 // queued buffer was full, and the longest tick so far. Nothing otherwise.
+// Set when the program is loaded, so the first meter frame can be timed from there.
+const auto kProgramStart = std::chrono::steady_clock::now();
+
 struct DebugReport {
     bool on = qEnvironmentVariableIntValue("KESTRUNE_DEBUG") == 1;
+    bool metersSeen = false;
+
+    void FirstMeterFrame() {
+        if (!on || metersSeen) return;
+        metersSeen = true;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - kProgramStart)
+                            .count();
+        std::fprintf(stderr, "kestrune: first meter frame %lld ms after start\n",
+                     static_cast<long long>(ms));
+    }
     int64_t worstTickMs = 0;
     int64_t lastPrintMs = -1;
 
@@ -169,7 +184,10 @@ void DrainBlocks() {
         Ring.CurrentBufferIndex = best;
         ConvertBlock();
         MeasurePeaks();
-        if (!core::Session.IsPlayerShown && Hooks.UpdateMeters) Hooks.UpdateMeters();
+        if (!core::Session.IsPlayerShown && Hooks.UpdateMeters) {
+            Hooks.UpdateMeters();
+            DebugReport::Report().FirstMeterFrame();
+        }
         if (core::Session.IsRecording && !core::Session.IsPaused) {
             core::Session.ElapsedSeconds += 0.1f;
             if (Hooks.WriteBlock) Hooks.WriteBlock();

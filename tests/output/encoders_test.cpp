@@ -179,7 +179,8 @@ TEST_F(EncoderTest, WmaRatesAreTheOnesTheEncoderAccepts) {
             auto h = audiolib::WMA_EncodeOpenFile(44100, chans, 0, rates[i], path);
             ASSERT_NE(h, 0u) << rates[i];
             for (int b = 0; b < 3; ++b)
-                EXPECT_TRUE(audiolib::WMA_EncodeWrite(h, pcm.data(), 4410 * 2 * chans));
+                EXPECT_TRUE(audiolib::WMA_EncodeWrite(
+                    h, pcm.data(), static_cast<uint32_t>(pcm.size() * sizeof pcm[0])));
             EXPECT_TRUE(audiolib::WMA_EncodeClose(h));
             const auto d = testdecode::DecodeFile(path);
             ASSERT_TRUE(d.ok) << d.error;
