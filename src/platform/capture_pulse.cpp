@@ -57,21 +57,13 @@ class PulseCaptureDevice : public CaptureDevice {
         attr.fragsize = static_cast<uint32_t>(rate / 50 * 4); // 20 ms
         int rc = pa_stream_connect_record(stream_, sources_[id].name.c_str(), &attr,
                                           PA_STREAM_ADJUST_LATENCY);
-        bool ready = false;
-        if (rc == 0) {
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-            for (;;) {
-                auto st = pa_stream_get_state(stream_);
-                if (st == PA_STREAM_READY) {
-                    ready = true;
-                    break;
-                }
-                if (!PA_STREAM_IS_GOOD(st) || std::chrono::steady_clock::now() > deadline) break;
-                pa_threaded_mainloop_unlock(loop);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                pa_threaded_mainloop_lock(loop);
-            }
-        }
+        const bool ready =
+            rc == 0 && pulse::WaitLocked(
+                           [this] {
+                               auto st = pa_stream_get_state(stream_);
+                               return st == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(st) ? 0 : -1;
+                           },
+                           3000);
         if (!ready) {
             DropStreamLocked();
             pa_threaded_mainloop_unlock(loop);
@@ -83,9 +75,12 @@ class PulseCaptureDevice : public CaptureDevice {
 
     std::string ErrorText(int code) override {
         switch (code) {
-        case kNoServer: return "The sound server does not answer.";
-        case kNoDevice: return "The recording device is not available.";
-        default: return "The recording device could not be opened.";
+        case kNoServer:
+            return "The sound server does not answer.";
+        case kNoDevice:
+            return "The recording device is not available.";
+        default:
+            return "The recording device could not be opened.";
         }
     }
 
@@ -194,7 +189,9 @@ CaptureDevice& Capture() {
     return *gDevice;
 }
 
-void SetCaptureDevice(std::unique_ptr<CaptureDevice> dev) { gDevice = std::move(dev); }
+void SetCaptureDevice(std::unique_ptr<CaptureDevice> dev) {
+    gDevice = std::move(dev);
+}
 
 // ---- scripted device ----
 

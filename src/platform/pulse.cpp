@@ -16,7 +16,9 @@ pa_context* gCtx = nullptr;
 std::atomic<uint64_t> gEvents{0};
 std::mutex gConnectMutex;
 
-void ContextState(pa_context*, void*) { pa_threaded_mainloop_signal(gLoop, 0); }
+void ContextState(pa_context*, void*) {
+    pa_threaded_mainloop_signal(gLoop, 0);
+}
 
 void SubscribeCb(pa_context*, pa_subscription_event_type_t, uint32_t, void*) {
     gEvents.fetch_add(1, std::memory_order_relaxed);
@@ -25,7 +27,8 @@ void SubscribeCb(pa_context*, pa_subscription_event_type_t, uint32_t, void*) {
 // Waits (mainloop locked) for an operation to finish.
 void WaitOp(pa_operation* op) {
     if (!op) return;
-    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(gLoop);
+    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(gLoop);
     pa_operation_unref(op);
 }
 
@@ -50,6 +53,19 @@ bool Connected() {
     bool ok = pa_context_get_state(gCtx) == PA_CONTEXT_READY;
     pa_threaded_mainloop_unlock(gLoop);
     return ok;
+}
+
+bool WaitLocked(const std::function<int()>& state, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int st = state();
+        if (st != 0) return st > 0;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        // Wake up now and then to look at the clock.
+        pa_threaded_mainloop_unlock(gLoop);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        pa_threaded_mainloop_lock(gLoop);
+    }
 }
 
 bool Connect(int timeoutMs) {
@@ -84,26 +100,18 @@ bool Connect(int timeoutMs) {
         pa_threaded_mainloop_unlock(gLoop);
         return false;
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool ready = false;
-    for (;;) {
-        auto st = pa_context_get_state(gCtx);
-        if (st == PA_CONTEXT_READY) {
-            ready = true;
-            break;
-        }
-        if (!PA_CONTEXT_IS_GOOD(st) || std::chrono::steady_clock::now() > deadline) break;
-        // Wake up now and then to look at the clock; the state callback signals too.
-        pa_threaded_mainloop_unlock(gLoop);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        pa_threaded_mainloop_lock(gLoop);
-    }
+    const bool ready = WaitLocked(
+        [] {
+            auto st = pa_context_get_state(gCtx);
+            return st == PA_CONTEXT_READY ? 1 : PA_CONTEXT_IS_GOOD(st) ? 0 : -1;
+        },
+        timeoutMs);
     if (ready) {
         pa_context_set_subscribe_callback(gCtx, SubscribeCb, nullptr);
         int ok = 0;
         WaitOp(pa_context_subscribe(gCtx,
-                                    static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
-                                                                        PA_SUBSCRIPTION_MASK_SERVER),
+                                    static_cast<pa_subscription_mask_t>(
+                                        PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER),
                                     SuccessCb, &ok));
     } else {
         DropContext();
@@ -112,9 +120,15 @@ bool Connect(int timeoutMs) {
     return ready;
 }
 
-pa_threaded_mainloop* Mainloop() { return gLoop; }
-pa_context* Context() { return gCtx; }
-uint64_t SourceEventCount() { return gEvents.load(std::memory_order_relaxed); }
+pa_threaded_mainloop* Mainloop() {
+    return gLoop;
+}
+pa_context* Context() {
+    return gCtx;
+}
+uint64_t SourceEventCount() {
+    return gEvents.load(std::memory_order_relaxed);
+}
 
 namespace {
 struct ListCtx {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ struct SourceInfo {
 // Returns true when the context is ready; tries to reconnect after a failure.
 bool Connect(int timeoutMs = 2000);
 bool Connected();
+// With the main loop locked: waits until `state` says ready (1) or failed (-1),
+// at most `timeoutMs`, unlocking now and then so the server thread can run.
+// True when ready.
+bool WaitLocked(const std::function<int()>& state, int timeoutMs);
 pa_threaded_mainloop* Mainloop();
 pa_context* Context();
 
