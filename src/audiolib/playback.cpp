@@ -170,21 +170,21 @@ bool Connect(PlayState& ps) {
         Disconnect(ps); // a stream the server dropped is made anew
     }
     if (ps.rate == 0 || ps.chans == 0 || ps.chans > PA_CHANNELS_MAX) return false;
-    pa_sample_spec spec{PA_SAMPLE_S16LE, ps.rate, static_cast<uint8_t>(ps.chans)};
+    pa_sample_spec format{PA_SAMPLE_S16LE, ps.rate, static_cast<uint8_t>(ps.chans)};
     pa_channel_map map;
-    pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-    ps.stream = pa_stream_new(platform::pulse::Context(), "Kestrune player", &spec, &map);
+    pa_channel_map_init_auto(&map, format.channels, PA_CHANNEL_MAP_DEFAULT);
+    ps.stream = pa_stream_new(platform::pulse::Context(), "Kestrune player", &format, &map);
     if (!ps.stream) return false;
     pa_stream_set_state_callback(ps.stream, StreamState, &ps);
     pa_stream_set_write_callback(ps.stream, WriteRequest, &ps);
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &spec));
+    attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &format));
     attr.prebuf = static_cast<uint32_t>(-1);
     attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = static_cast<uint32_t>(-1);
     pa_cvolume cv;
-    pa_cvolume_set(&cv, spec.channels, pa_sw_volume_from_linear(ps.volume));
+    pa_cvolume_set(&cv, format.channels, pa_sw_volume_from_linear(ps.volume));
     auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_playback(ps.stream, nullptr, &attr, flags, &cv, nullptr) < 0) {

@@ -4,7 +4,7 @@
 
 namespace platform {
 
-// True when the folder lies on an optical disc file system (iso9660 or udf),
+// True when the folder lies on an optical disc (an iso9660 or udf file system),
 // which cannot take a recording. A folder that cannot be examined is not one.
 bool IsCdromFolder(const std::string& folder);
 
