@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "audiolib/encode.h"
+#include "bench_util.h"
 #include "core/settings.h"
 #include "library/scan.h"
 #include "platform/clock.h"
@@ -32,24 +33,6 @@ constexpr int kFiles = 1000;
 QTemporaryDir* folder = nullptr;
 std::vector<std::string> files;
 double scanSeconds = 0, probeSeconds = 0;
-
-bool RunQuiet(const std::string& program, std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    int rc = posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 std::string WavBytes(double seconds, int rate, int chans) {
     const uint32_t frames = static_cast<uint32_t>(seconds * rate);
