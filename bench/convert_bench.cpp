@@ -23,7 +23,8 @@ extern char** environ;
 namespace {
 
 bool Run(std::vector<std::string> args) {
-    return RunQuiet(platform::FindExecutable(args[0]), std::move(args));
+    const std::string program = platform::FindExecutable(args[0]);
+    return RunQuiet(program, std::move(args));
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
