@@ -1,4 +1,3 @@
-#include <QtGlobal>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "platform/clock.h"
+#include "platform/debug.h"
 #include "platform/inhibit.h"
 #include "platform/prompt.h"
 
@@ -110,7 +110,7 @@ namespace {
 const auto kProgramStart = std::chrono::steady_clock::now();
 
 struct DebugReport {
-    bool on = qEnvironmentVariableIntValue("KESTRUNE_DEBUG") == 1;
+    bool on = platform::DebugEnabled();
     bool metersSeen = false;
 
     void FirstMeterFrame() {
@@ -119,8 +119,7 @@ struct DebugReport {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - kProgramStart)
                             .count();
-        std::fprintf(stderr, "kestrune: first meter frame %lld ms after start\n",
-                     static_cast<long long>(ms));
+        platform::DebugPrint("first meter frame %lld ms after start", static_cast<long long>(ms));
     }
     int64_t worstTickMs = 0;
     int64_t lastPrintMs = -1;
@@ -128,10 +127,10 @@ struct DebugReport {
     void Print() const {
         const uint64_t dropped = platform::Capture().DroppedBytes();
         const int block = Params.CaptureBufferBytes > 0 ? Params.CaptureBufferBytes : 1;
-        std::fprintf(stderr,
-                     "kestrune: dropped capture blocks %llu (%llu bytes), worst tick %lld ms\n",
-                     static_cast<unsigned long long>(dropped / static_cast<uint64_t>(block)),
-                     static_cast<unsigned long long>(dropped), static_cast<long long>(worstTickMs));
+        platform::DebugPrint(
+            "dropped capture blocks %llu (%llu bytes), worst tick %lld ms",
+            static_cast<unsigned long long>(dropped / static_cast<uint64_t>(block)),
+            static_cast<unsigned long long>(dropped), static_cast<long long>(worstTickMs));
     }
     void Tick(int64_t startMs, int64_t endMs) {
         worstTickMs = std::max(worstTickMs, endMs - startMs);

@@ -16,6 +16,7 @@
 #include "core/state.h"
 #include "output/output.h"
 #include "platform/clock.h"
+#include "platform/debug.h"
 
 namespace library {
 
@@ -193,6 +194,7 @@ void FindFiles() {
         return;
     }
     scanning = true;
+    const int64_t startMs = platform::TickMs();
     std::vector<RecordingEntry> found;
     // A few passes at most, so that an event that asks again every time
     // cannot keep the scan going forever.
@@ -202,6 +204,8 @@ void FindFiles() {
         if (!rescanAsked) break;
     }
     scanning = false;
+    platform::DebugPrint("scanned %zu recordings in %lld ms", found.size(),
+                         static_cast<long long>(platform::TickMs() - startMs));
 
     RecordingListState& L = RecordingList;
     L.Count = static_cast<int32_t>(found.size());

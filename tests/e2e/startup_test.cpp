@@ -2,10 +2,12 @@
 #include <stdlib.h>
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSize>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <chrono>
 
@@ -33,9 +35,15 @@ void Pause(int ms) {
 class Recorder {
   public:
     QProcess proc;
-    explicit Recorder(const QProcessEnvironment& env) {
+    // Standard error goes to `errFile` when one is given.
+    explicit Recorder(const QProcessEnvironment& env, const QString& errFile = {}) {
         proc.setProcessEnvironment(env);
-        proc.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (errFile.isEmpty()) {
+            proc.setProcessChannelMode(QProcess::ForwardedChannels);
+        } else {
+            proc.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+            proc.setStandardErrorFile(errFile);
+        }
         proc.start(kProgram, {});
         proc.waitForStarted(10000);
     }
@@ -99,8 +107,18 @@ class StartupE2E : public ::testing::Test {
     }
 };
 
+QString ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// With KESTRUNE_DEBUG=1 the run reports its figures on standard error.
 TEST_F(StartupE2E, ShowsTheWindowRecordsAndClosesWithStatusZero) {
-    Recorder r(Env());
+    QTemporaryDir tmp;
+    const QString err = tmp.filePath("stderr.log");
+    QProcessEnvironment env = Env();
+    env.insert("KESTRUNE_DEBUG", "1");
+    Recorder r(env, err);
     const QString id = r.MainWindow();
     ASSERT_FALSE(id.isEmpty()) << "no 400 x 300 window titled Kestrune";
     EXPECT_EQ(Recorder::Size(id), QSize(400, 300));
@@ -112,14 +130,23 @@ TEST_F(StartupE2E, ShowsTheWindowRecordsAndClosesWithStatusZero) {
     Recorder::Key("F9");
     Pause(800);
     EXPECT_EQ(r.CloseWithButton(id), 0);
+    const QString log = ReadAll(err);
+    for (const char* line : {"kestrune: first meter frame ", "kestrune: scanned ",
+                             "kestrune: dropped capture blocks "})
+        EXPECT_TRUE(log.contains(line)) << line << " missing from:\n" << log.toStdString();
 }
 
+// Without KESTRUNE_DEBUG the program prints nothing of its own.
 TEST_F(StartupE2E, SoundActivatedRecording) {
+    QTemporaryDir tmp;
+    const QString err = tmp.filePath("stderr.log");
     core::Settings = core::RecordingSettings{};
     core::Settings.IsTresh = true;
     core::Settings.ThresholdLevel = 60;
     core::RegistryWrite();
-    Recorder r(Env());
+    QProcessEnvironment env = Env();
+    env.remove("KESTRUNE_DEBUG");
+    Recorder r(env, err);
     const QString id = r.MainWindow();
     ASSERT_FALSE(id.isEmpty());
     Pause(1500);
@@ -129,6 +156,7 @@ TEST_F(StartupE2E, SoundActivatedRecording) {
     Recorder::Key("F9");
     Pause(800);
     EXPECT_EQ(r.CloseWithButton(id), 0);
+    EXPECT_FALSE(ReadAll(err).contains("kestrune:")) << ReadAll(err).toStdString();
 }
 
 TEST_F(StartupE2E, StartsWithoutASoundServer) {
