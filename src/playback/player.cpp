@@ -15,6 +15,7 @@
 #include "mainwindow/hint.h"
 #include "mainwindow/images.h"
 #include "mainwindow/skin_button.h"
+#include "platform/prompt.h"
 
 namespace playback {
 
@@ -298,7 +299,14 @@ void TFormPlayer::PlayFile() {
     SetPosBar();
     ImagePV->move(core::RoundEvenInt(core::Settings.Volume / Player.VolScale) + VolMin, kSliderTop);
     SetVolBar();
-    if (!s) return;
+    if (!s) {
+        // A silent player alone would look like a recording with nothing in it.
+        platform::CurrentPrompt().Show(platform::MsgKind::Warning,
+                                       "Can not play " + core::Session.SelectedFile +
+                                           "\nThe file is missing or is not a sound file that "
+                                           "can be read.");
+        return;
+    }
     ChannelSetAttribute(s, ATTRIB_VOL, core::Settings.Volume);
     if (ChannelPlay(s, true)) {
         core::Session.IsPlaying = true;

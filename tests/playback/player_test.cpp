@@ -12,6 +12,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "mainwindow/hint.h"
+#include "platform/prompt.h"
 #include "playback/player.h"
 #include "sound_files.h"
 #include "test_util.h"
@@ -55,6 +56,7 @@ TEST(SecondsToTimeText, Table) {
 class PlayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        platform::SetPrompt(&prompt);
         core::ResetSessionState();
         core::Settings.Volume = 0.5f;
         Player = PlayerState{};
@@ -64,6 +66,7 @@ class PlayerTest : public ::testing::Test {
         if (form) form->close();
         delete form;
         Hooks = PlayerHooks{};
+        platform::SetPrompt(nullptr);
     }
     void Open() {
         form = new TFormPlayer();
@@ -71,6 +74,7 @@ class PlayerTest : public ::testing::Test {
     }
     QTemporaryDir dir;
     TFormPlayer* form = nullptr;
+    platform::ScriptedPrompt prompt;
 };
 
 TEST_F(PlayerTest, EachFormatPlaysPausesSeeksAndEnds) {
@@ -122,6 +126,7 @@ TEST_F(PlayerTest, EachFormatPlaysPausesSeeksAndEnds) {
         EXPECT_EQ(form->ImagePP->x(), 24);
         EXPECT_FALSE(form->ImagePos->isVisible());
     }
+    EXPECT_TRUE(prompt.messages.empty()) << "a readable file plays without a message";
 }
 
 TEST_F(PlayerTest, StopPlayAndCloseSetTheSharedFlags) {
@@ -194,6 +199,10 @@ TEST_F(PlayerTest, FileThatCannotBeOpenedLeavesAClearState) {
         EXPECT_EQ(form->LabTotalTime->text(), "00:00:00");
         EXPECT_EQ(form->LabTime->text(), "00:00:00");
         EXPECT_EQ(Player.PlayLengthBytes, 0u);
+        ASSERT_EQ(prompt.messages.size(), 1u) << "one message saying what could not be played";
+        EXPECT_NE(prompt.messages[0].find("Can not play " + path), std::string::npos)
+            << prompt.messages[0];
+        prompt.messages.clear();
         form->ImagePlayClick();
         form->ImagePauseClick();
         form->TimerStatusTimer();
