@@ -117,7 +117,10 @@ std::string SourceLabelText(const std::string& source, bool& noDevice) {
     std::string t = source;
     if (QString::fromStdString(t).size() >= 31) t += "...";
     if (!t.empty()) {
-        t += ")";
+        // The closing parenthesis completes a "Name (device" that was cut;
+        // a name without an open one would otherwise end in a stray ")".
+        const auto open = t.rfind('(');
+        if (open != std::string::npos && t.find(')', open) == std::string::npos) t += ")";
     } else {
         t = core::kNoDeviceText;
         noDevice = true;

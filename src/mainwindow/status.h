@@ -34,7 +34,7 @@ QString RecordHint(const core::RecordingSettings& s);
 QString TitleText();
 
 // SourceText as the source label shows it: device names the system cut at
-// 31 characters get "...", a name gets its closing ")", no name at all
+// 31 characters get "...", a name cut inside "(...)" gets its closing ")", no name at all
 // becomes the no-device text. Sets `noDevice` accordingly.
 std::string SourceLabelText(const std::string& source, bool& noDevice);
 

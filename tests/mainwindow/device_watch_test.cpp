@@ -120,7 +120,7 @@ TEST(DeviceWatchTest, LastSourceGoneAndBack) {
     form->TimerStatus.stop();
     ASSERT_TRUE(capture::Ring.IsCaptureOpen);
     form->UpdateStatus();
-    EXPECT_EQ(form->LabSource_->text(), "Monitor of Test_Sink)");
+    EXPECT_EQ(form->LabSource_->text(), "Monitor of Test_Sink");
     ASSERT_TRUE(TickUntil([] { return capture::Block.PeakLeft > 8000; }))
         << "the tone does not reach the meters";
 
@@ -144,7 +144,7 @@ TEST(DeviceWatchTest, LastSourceGoneAndBack) {
     EXPECT_TRUE(capture::Ring.IsCaptureOpen);
     form->UpdateStatus();
     EXPECT_FALSE(core::Session.NoDeviceEnabled);
-    EXPECT_EQ(form->LabSource_->text(), "Monitor of Test_Sink)");
+    EXPECT_EQ(form->LabSource_->text(), "Monitor of Test_Sink");
     EXPECT_TRUE(TickUntil([] { return capture::Block.PeakLeft > 8000; }))
         << "capture did not resume on the new source";
 

@@ -141,11 +141,23 @@ TEST(VolumeKnobTest, EndsAndRounding) {
 }
 
 TEST(SourceTextTest, CutNamesAndNoDevice) {
-    bool none = true;
-    const std::string cut(31, 'x');
-    EXPECT_EQ(mainwindow::SourceLabelText(cut, none), cut + "...)");
-    EXPECT_FALSE(none);
-    EXPECT_EQ(mainwindow::SourceLabelText(std::string(30, 'y'), none), std::string(30, 'y') + ")");
+    struct Case {
+        std::string source;
+        std::string label;
+    } cases[] = {
+        {"Microphone (USB Audio Device", "Microphone (USB Audio Device)"},
+        {"Line In (Built-in Audio Analog S", "Line In (Built-in Audio Analog S...)"},
+        {"Monitor of Built-in Audio", "Monitor of Built-in Audio"},
+        {"Headset (USB) mic", "Headset (USB) mic"},
+        {std::string(31, 'x'), std::string(31, 'x') + "..."},
+        {std::string(30, 'y'), std::string(30, 'y')},
+    };
+    for (const auto& c : cases) {
+        bool none = true;
+        EXPECT_EQ(mainwindow::SourceLabelText(c.source, none), c.label) << c.source;
+        EXPECT_FALSE(none);
+    }
+    bool none = false;
     EXPECT_EQ(mainwindow::SourceLabelText("", none), "no recording device is enabled");
     EXPECT_TRUE(none);
 }
@@ -218,8 +230,9 @@ TEST_F(Form1Test, SourceLabelForDeviceNames) {
         std::string source;
         bool none;
     } cases[] = {
-        {"Short Input", "Short Input)", false},
-        {std::string(31, 'M'), std::string(31, 'M') + "...)", false},
+        {"Short Input", "Short Input", false},
+        {"Mic (Rear", "Mic (Rear)", false},
+        {std::string(31, 'M'), std::string(31, 'M') + "...", false},
     };
     for (const auto& c : cases) {
         dev->devices = {{c.device, platform::kAllWaveFormats, 2}};
@@ -254,7 +267,7 @@ TEST_F(Form1Test, LastDeviceGoneAndBack) {
     form->UpdateStatus();
     EXPECT_TRUE(capture::Ring.IsCaptureOpen);
     EXPECT_FALSE(core::Session.NoDeviceEnabled);
-    EXPECT_EQ(mainwindow::Status.SourceText, "Scripted Input)");
+    EXPECT_EQ(mainwindow::Status.SourceText, "Scripted Input");
 }
 
 TEST_F(Form1Test, DefaultDeviceChangeFinishesRecordingSavesAndRestarts) {
