@@ -110,11 +110,10 @@ namespace {
 const auto kProgramStart = std::chrono::steady_clock::now();
 
 struct DebugReport {
-    bool on = platform::DebugEnabled();
     bool metersSeen = false;
 
     void FirstMeterFrame() {
-        if (!on || metersSeen) return;
+        if (!platform::DebugEnabled() || metersSeen) return;
         metersSeen = true;
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - kProgramStart)
@@ -153,14 +152,13 @@ void DrainBlocks();
 } // namespace
 
 void DrainCapture() {
-    auto& report = DebugReport::Report();
-    if (!report.on) {
+    if (!platform::DebugEnabled()) {
         DrainBlocks();
         return;
     }
     const int64_t start = platform::TickMs();
     DrainBlocks();
-    report.Tick(start, platform::TickMs());
+    DebugReport::Report().Tick(start, platform::TickMs());
 }
 
 namespace {
