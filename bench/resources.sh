@@ -5,7 +5,7 @@
 # /dev/null, start-up to the first meter frame, and MP3 recording CPU beside
 # lame alone on the same amount of PCM. Each is printed as a ratio.
 #   bench/resources.sh PROGRAM [SECONDS]
-set -euo pipefail
+source "$(dirname "$0")/../scripts/common.sh"
 PROGRAM="$1"
 SPAN="${2:-30}"
 HZ="$(getconf CLK_TCK)"
@@ -18,11 +18,9 @@ trap cleanup EXIT
 cpu() { awk -v hz="$HZ" '{sub(/^.*\) /, ""); print ($12 + $13) / hz}' "/proc/$1/stat"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf (b > 0 ? "%.2f" : "n/a"), a / b}'; }
 
-mkdir -p "$WORK/home/.config/Quenlow" "$WORK/rec"
-printf '[General]\nFolder%%20Name=%s\n' "$WORK/rec" >"$WORK/home/.config/Quenlow/Kestrune.conf"
-HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" KESTRUNE_DEBUG=1 QT_QPA_PLATFORM=xcb \
-  "$PROGRAM" 2>"$WORK/stderr.log" &
-PID=$!
+mkdir -p "$WORK/rec"
+start_kestrune "$PROGRAM" "$WORK" "$WORK/rec"
+PID=$KESTRUNE_PID
 for _ in $(seq 100); do
   grep -q "first meter frame" "$WORK/stderr.log" 2>/dev/null && break
   sleep 0.1

@@ -109,3 +109,14 @@ stop_xvfb() {
     XVFB_PID=""
   fi
 }
+
+# Starts PROGRAM as a user would, with a fresh profile under WORK whose output
+# folder is FOLDER, the debug report on WORK/stderr.log. Sets KESTRUNE_PID.
+start_kestrune() {
+  local program="$1" work="$2" folder="$3"
+  mkdir -p "$work/home/.config/Quenlow"
+  printf '[General]\nFolder%%20Name=%s\n' "$folder" >"$work/home/.config/Quenlow/Kestrune.conf"
+  HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" KESTRUNE_DEBUG=1 QT_QPA_PLATFORM=xcb \
+    "$program" 2>"$work/stderr.log" &
+  KESTRUNE_PID=$!
+}
