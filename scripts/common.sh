@@ -27,12 +27,25 @@ ensure_packages() {
   fi
 }
 
+# The one optimised build that the tests, the recorder and the package share:
+# Release as the package ships it, with debug symbols kept for stack traces
+# (the package strips them).
+RELEASE_OPTS=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O3 -DNDEBUG -g")
+
+# configure_tree DIR [cmake options...]: configures once; a second run reuses it.
+configure_tree() {
+  local dir="$1"; shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    local launcher=()
+    command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S "$ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@"
+  fi
+}
+
 # build DIR [cmake options...]
 build_tree() {
   local dir="$1"; shift
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
-  fi
+  configure_tree "$dir" "$@"
   cmake --build "$dir" -j "$(nproc)"
 }
 
