@@ -6,6 +6,8 @@
 #include <QDir>
 #include <string>
 
+#include "support/session_double.h"
+
 // Every test process gets its own settings and home folder, so nothing a test
 // writes reaches the user's real settings or music folder.
 int main(int argc, char** argv) {
@@ -20,6 +22,7 @@ int main(int argc, char** argv) {
     if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    testsupport::InstallResetListener();
     int rc = RUN_ALL_TESTS();
     if (home) QDir(home).removeRecursively();
     return rc;

@@ -57,15 +57,21 @@ extern CaptureParams Params;
 extern RingState Ring;
 extern BlockState Block;
 
-// What the drain calls per block besides conversion and peaks. Set by the
-// recorder and the main window; empty hooks are skipped.
-struct DrainHooks {
-    void (*UpdateMeters)() = nullptr; // analysis + drawing; caller skips it while the player shows
-    void (*WriteBlock)() = nullptr;   // called only while recording and not paused
-    void (*CaptureError)(const std::string& text) = nullptr; // default: a message box
-    void (*CaptureOpened)() = nullptr; // the meters recompute their scale factors
+// What the drain reports per block besides conversion and peaks. The session
+// implements it; draining with nothing connected is a programming error and
+// stops the program at once.
+class DrainListener {
+  public:
+    virtual ~DrainListener() = default;
+    // Analysis and drawing; not called while the player shows.
+    virtual void UpdateMeters() = 0;
+    // Called only while recording and not paused.
+    virtual void WriteBlock() = 0;
+    virtual void CaptureError(const std::string& text) = 0;
+    // The meters recompute their scale factors.
+    virtual void CaptureOpened() = 0;
 };
-extern DrainHooks Hooks;
+void ConnectDrain(DrainListener* listener);
 
 void OpenCapture();
 void CloseCapture();

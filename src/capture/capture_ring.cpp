@@ -17,7 +17,6 @@ namespace capture {
 CaptureParams Params;
 RingState Ring;
 BlockState Block;
-DrainHooks Hooks;
 
 namespace {
 
@@ -44,14 +43,25 @@ void ApplyRate(uint32_t rate) {
     }
 }
 
+DrainListener* gListener = nullptr;
+
+DrainListener& Listener() {
+    if (!gListener) {
+        std::fprintf(stderr, "kestrune: the capture drain runs without its listener\n");
+        std::abort();
+    }
+    return *gListener;
+}
+
 void ReportError(const std::string& text) {
-    if (Hooks.CaptureError)
-        Hooks.CaptureError(text);
-    else
-        platform::CurrentPrompt().Show(platform::MsgKind::Error, text);
+    Listener().CaptureError(text);
 }
 
 } // namespace
+
+void ConnectDrain(DrainListener* listener) {
+    gListener = listener;
+}
 
 void ComputeGeometry() {
     const auto& s = core::Settings;
@@ -87,7 +97,7 @@ void OpenCapture() {
     for (int i = 0; i < kRingBuffers; ++i)
         QueueCaptureBuffer(i);
     dev.Start();
-    if (Hooks.CaptureOpened) Hooks.CaptureOpened();
+    Listener().CaptureOpened();
 }
 
 void QueueCaptureBuffer(int index) {
@@ -181,13 +191,13 @@ void DrainBlocks() {
         Ring.CurrentBufferIndex = best;
         ConvertBlock();
         MeasurePeaks();
-        if (!core::Session.IsPlayerShown && Hooks.UpdateMeters) {
-            Hooks.UpdateMeters();
+        if (!core::Session.IsPlayerShown) {
+            Listener().UpdateMeters();
             DebugReport::Report().FirstMeterFrame();
         }
         if (core::Session.IsRecording && !core::Session.IsPaused) {
-            core::Session.ElapsedSeconds += 0.1f;
-            if (Hooks.WriteBlock) Hooks.WriteBlock();
+            core::CountWrittenBlock();
+            Listener().WriteBlock();
         }
         // A hook may have closed the ring (a device error, a restart).
         if (!Ring.IsCaptureOpen) return;

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "capture/capture.h"
 #include "core/rounding.h"
@@ -16,9 +18,9 @@
 
 namespace core {
 
-SessionHooks Hooks;
-
 namespace {
+
+SessionView* gView = nullptr;
 
 bool gWriteFailed = false;
 bool gInTick = false;
@@ -29,12 +31,7 @@ void Tell(const std::string& text) {
 }
 
 void SetTimeLabels(const std::string& text) {
-    if (Hooks.SetLabTime) Hooks.SetLabTime(text);
-    if (Hooks.SetLabTime0) Hooks.SetLabTime0(text);
-}
-
-bool NoDeviceEnabled() {
-    return Hooks.NoDeviceEnabled ? Hooks.NoDeviceEnabled() : Session.NoDeviceEnabled;
+    View().ShowTime(text);
 }
 
 bool FileExists(const std::string& path) {
@@ -42,31 +39,31 @@ bool FileExists(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0;
 }
 
-// Called by the drain for every block while recording and not paused.
-void WriteBlock() {
-    if (gWriteFailed) return;
-    if (output::WriteOutputs()) return;
-    // The output already finished what it had and told the user; close the
-    // rest now so that no later block of this drain goes anywhere.
-    gWriteFailed = true;
-    output::CloseOutputs();
-}
+// The drain reports to the session, which hands the meters on to the view.
+class SessionDrain : public capture::DrainListener {
+  public:
+    void UpdateMeters() override { View().UpdateMeters(); }
+    void WriteBlock() override { WriteRecordedBlock(); }
+    void CaptureError(const std::string& text) override { Tell(text); }
+    void CaptureOpened() override { View().CaptureOpened(); }
+};
+SessionDrain gDrain;
 
 // The end of a stop: list and select the finished file, or forget its name.
 void ShowStoppedFile() {
     platform::ProcessEvents();
     if (FileExists(Session.SelectedFile)) {
-        if (Hooks.SetBusyCursor) Hooks.SetBusyCursor(true);
-        if (Hooks.FindFiles) Hooks.FindFiles();
-        if (Hooks.SetBusyCursor) Hooks.SetBusyCursor(false);
-        if (Hooks.ShowFiles) Hooks.ShowFiles();
-        if (Hooks.ClearStatus) Hooks.ClearStatus();
+        View().SetBusyCursor(true);
+        View().FindFiles();
+        View().SetBusyCursor(false);
+        View().ShowFiles();
+        View().ClearStatus();
         platform::ProcessEvents();
-        if (Hooks.SelectFile) Hooks.SelectFile();
+        View().SelectFile();
     } else {
         Session.SelectedFile.clear();
     }
-    if (Hooks.ShowLabSAR) Hooks.ShowLabSAR(false);
+    View().ShowLabSAR(false);
 }
 
 void TogglePause() {
@@ -79,6 +76,28 @@ void TogglePause() {
 }
 
 } // namespace
+
+void ConnectView(SessionView* view) {
+    gView = view;
+    capture::ConnectDrain(view ? &gDrain : nullptr);
+}
+
+SessionView& View() {
+    if (!gView) {
+        std::fprintf(stderr, "kestrune: the session runs without its window\n");
+        std::abort();
+    }
+    return *gView;
+}
+
+void WriteRecordedBlock() {
+    if (gWriteFailed) return;
+    if (output::WriteOutputs()) return;
+    // The output already finished what it had and told the user; close the
+    // rest now so that no later block of this drain goes anywhere.
+    gWriteFailed = true;
+    output::CloseOutputs();
+}
 
 uint64_t StopCommandCount() {
     return gStops;
@@ -130,17 +149,21 @@ void ShowElapsed() {
 }
 
 void StartRecording() {
-    capture::Hooks.WriteBlock = &WriteBlock;
-    if (NoDeviceEnabled()) {
-        Tell(Hooks.SourceText ? Hooks.SourceText() : std::string(kNoDeviceText));
+    if (Session.NoDeviceEnabled) {
+        Tell(View().SourceText());
         return;
     }
     if (Session.IsRecording) return;
+    // Without a capture stream no block would ever reach the file.
+    if (!capture::Ring.IsCaptureOpen) {
+        Tell(kCaptureNotOpenMessage);
+        return;
+    }
     if (platform::IsCdromFolder(Settings.FolderName)) {
         Tell(kCdromMessage);
         return;
     }
-    if (Hooks.CloseSoundWindow) Hooks.CloseSoundWindow();
+    View().CloseSoundWindow();
     platform::ProcessEvents();
     // A record command handled just now has started already; a second start
     // would open a second output over the first.
@@ -162,8 +185,8 @@ void StartRecording() {
         if (Settings.ThresholdMode == 1 || Settings.ThresholdMode == 3) output::OpenOutputs();
     }
     if (Session.IsRecording) {
-        if (Hooks.ShowLabFile) Hooks.ShowLabFile(Session.SelectedFile);
-        if (Hooks.ShowLabSAR) Hooks.ShowLabSAR(Settings.IsTresh);
+        View().ShowLabFile(Session.SelectedFile);
+        View().ShowLabSAR(Settings.IsTresh);
     }
     platform::ProcessEvents();
 }
@@ -180,7 +203,7 @@ void Stop() {
     ++gStops;
     Session.IsPaused = false;
     if (Session.IsRecording) StopRecording();
-    Session.ElapsedSeconds = 0;
+    SetWrittenBlocks(0);
     SetTimeLabels(FormatElapsed(0));
 }
 
@@ -199,7 +222,6 @@ void TimerRecTimer() {
     // nested tick could open a second file over the first.
     if (gInTick) return;
     gInTick = true;
-    capture::Hooks.WriteBlock = &WriteBlock;
     capture::DrainCapture();
     if (gWriteFailed) {
         // The outputs are closed and the user was told; finish the stop.
@@ -210,11 +232,11 @@ void TimerRecTimer() {
     } else if (Session.IsRecording && !capture::Ring.IsCaptureOpen) {
         // The device went away: finish the file rather than leave it provisional.
         StopRecording();
-        Tell(kCaptureLostMessage);
+        // The stop forgets a file that was too short to keep.
+        Tell(Session.SelectedFile.empty() ? kCaptureLostEmptyMessage : kCaptureLostMessage);
     }
     ThresholdStep();
     ShowElapsed();
-    if (Hooks.AfterTick) Hooks.AfterTick();
     gInTick = false;
 }
 

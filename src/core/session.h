@@ -5,36 +5,44 @@
 
 namespace core {
 
-// What the recorder window (and the file list) plug into the session. Every
-// member is optional: an empty one is skipped, so the session runs headless
-// in tests and before the windows exist.
-struct SessionHooks {
+// What the session needs from the recorder window. The window implements all
+// of it and connects itself when it is created; a session that runs without a
+// connected view is a programming error and stops the program at once.
+class SessionView {
+  public:
+    virtual ~SessionView() = default;
     // The two time labels; both always get the same text.
-    std::function<void(const std::string& text)> SetLabTime;
-    std::function<void(const std::string& text)> SetLabTime0;
-    // Sound-activated state indicator on the main window.
-    std::function<void(bool visible)> ShowLabSAR;
-    // The current file's name on the main window (after a new name is picked).
-    std::function<void(const std::string& path)> ShowLabFile;
-    // Clears the main window's status text (the status display rebuilds it).
-    std::function<void()> ClearStatus;
+    virtual void ShowTime(const std::string& text) = 0;
+    // Sound-activated state indicator.
+    virtual void ShowLabSAR(bool visible) = 0;
+    // The current file's name (after a new name is picked).
+    virtual void ShowLabFile(const std::string& path) = 0;
+    // Clears the status text (the status display rebuilds it).
+    virtual void ClearStatus() = 0;
     // After a stop with an existing file: rescan the output folder, show the
     // list sorted and select the new recording.
-    std::function<void()> FindFiles;
-    std::function<void()> ShowFiles;
-    std::function<void()> SelectFile;
+    virtual void FindFiles() = 0;
+    virtual void ShowFiles() = 0;
+    virtual void SelectFile() = 0;
     // Busy cursor around the rescan.
-    std::function<void(bool busy)> SetBusyCursor;
-    // "No recording device is enabled" check; when empty, Session.NoDeviceEnabled is used.
-    std::function<bool()> NoDeviceEnabled;
-    // The text shown when no device is enabled; when empty, the fixed text.
-    std::function<std::string()> SourceText;
+    virtual void SetBusyCursor(bool busy) = 0;
+    // The text shown when no device is enabled.
+    virtual std::string SourceText() = 0;
     // Closes the mixer window the program started for choosing the device.
-    std::function<void()> CloseSoundWindow;
-    // Called after the time labels were refreshed at the end of each tick.
-    std::function<void()> AfterTick;
+    virtual void CloseSoundWindow() = 0;
+    // Analysis and drawing of the meters for the block just converted.
+    virtual void UpdateMeters() = 0;
+    // The capture ring opened with a new geometry: the meters rescale.
+    virtual void CaptureOpened() = 0;
 };
-extern SessionHooks Hooks;
+// Connects `view` (and with it the capture drain) to the session; nullptr
+// disconnects.
+void ConnectView(SessionView* view);
+// The connected view; aborts when there is none.
+SessionView& View();
+// Appends the converted block to the open outputs; the drain calls it for
+// every block while recording and not paused.
+void WriteRecordedBlock();
 
 // Begins a recording with the current settings.
 void StartRecording();
@@ -58,9 +66,6 @@ void HotKey(int id);
 // The 100 ms recording tick: drain the capture ring (writing while
 // recording), the sound-activated step, the time display.
 void TimerRecTimer();
-inline void TimerRecTick() {
-    TimerRecTimer();
-}
 
 // "h:mm:ss.d" with unpadded hours, tenths rounded half to even.
 std::string FormatElapsed(float seconds);
@@ -75,6 +80,12 @@ constexpr const char* kCdromMessage = "Could not save to the CDROM drive!";
 constexpr const char* kNoFreeNameMessage =
     "No free recording name is left in the output folder. Move or delete some recordings, "
     "or choose another folder, and start again.";
+constexpr const char* kCaptureNotOpenMessage =
+    "The recording device could not be opened, so nothing can be recorded. Check that a "
+    "recording source is enabled, then press Record again.";
+constexpr const char* kCaptureLostEmptyMessage =
+    "The recording device is no longer available. The recording was stopped before anything "
+    "was recorded, so no file was kept.";
 constexpr const char* kCaptureLostMessage =
     "The recording device is no longer available. The recording was stopped; the file keeps "
     "what was recorded up to then.";

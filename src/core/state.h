@@ -14,6 +14,9 @@ struct SessionState {
     bool HoverPending = false;
     bool NoDeviceEnabled = false; // set by the status display
     float ElapsedSeconds = 0;     // seconds written to the current file, +0.1 per block
+    // Blocks written to the current file; ElapsedSeconds is derived from it,
+    // since adding 0.1 to a float drifts by seconds within hours.
+    uint64_t BlocksWritten = 0;
     std::string SelectedFile;     // full path of the current recording, empty when none
     std::string SelectedFileInfo; // its one-line format summary
 };
@@ -31,8 +34,23 @@ struct StartupState {
 };
 
 extern SessionState Session;
+
+// The recording time restarts at `blocks` blocks of 100 ms.
+inline void SetWrittenBlocks(uint64_t blocks);
+// One more 100 ms block written to the current file.
+inline void CountWrittenBlock();
 extern StartupState Startup;
 
-inline void ResetSessionState() { Session = SessionState{}; }
+inline void ResetSessionState() {
+    Session = SessionState{};
+}
+
+inline void SetWrittenBlocks(uint64_t blocks) {
+    Session.BlocksWritten = blocks;
+    Session.ElapsedSeconds = static_cast<float>(static_cast<double>(blocks) / 10.0);
+}
+inline void CountWrittenBlock() {
+    SetWrittenBlocks(Session.BlocksWritten + 1);
+}
 
 } // namespace core

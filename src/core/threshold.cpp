@@ -52,7 +52,7 @@ bool OpenNextSoundFile() {
         platform::CurrentPrompt().Show(platform::MsgKind::Error, kNoFreeNameMessage);
         return false;
     }
-    if (Hooks.ShowLabFile) Hooks.ShowLabFile(Session.SelectedFile);
+    View().ShowLabFile(Session.SelectedFile);
     const bool opened = output::OpenOutputs(); // clears IsRecording and says why on failure
     platform::ProcessEvents();
     Session.IsPaused = false;

@@ -36,10 +36,6 @@ std::optional<std::string> SystemFolderPicker(const std::string& title, const st
     return dir.toStdString();
 }
 
-template <class F, class... A> void Call(const F& f, A&&... a) {
-    if (f) f(std::forward<A>(a)...);
-}
-
 bool Exists(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
@@ -151,22 +147,12 @@ bool CopyNewFile(const std::string& from, const std::string& to, int* err) {
     return true;
 }
 
-void RescanAndCaption() {
-    Call(List().Rescan);
-    Call(List().ShowFileCaption);
+void RescanAndCaption(ListAccess& list) {
+    list.Rescan();
+    list.ShowFileCaption();
 }
 
 } // namespace
-
-ListAccess& List() {
-    static ListAccess access;
-    return access;
-}
-
-FileListHooks& Hooks() {
-    static FileListHooks hooks;
-    return hooks;
-}
 
 void SetFolderPicker(FolderPicker picker) {
     gPicker = std::move(picker);
@@ -228,7 +214,7 @@ std::optional<std::string> BadNameReason(const std::string& name) {
     return std::nullopt;
 }
 
-void RenameRecording() {
+void RenameRecording(ListAccess& list) {
     auto& sess = core::Session;
     const std::string current = sess.SelectedFile;
     if (current.empty() || !IsRegularFile(current)) return;
@@ -260,13 +246,12 @@ void RenameRecording() {
         return;
     }
     sess.SelectedFile = target;
-    RescanAndCaption();
+    RescanAndCaption(list);
 }
 
-void FileDelete() {
-    if (List().IsEmpty && List().IsEmpty()) return;
-    std::vector<std::string> rows;
-    if (List().SelectedRowPaths) rows = List().SelectedRowPaths();
+void FileDelete(ListAccess& list) {
+    if (list.IsEmpty()) return;
+    std::vector<std::string> rows = list.SelectedRowPaths();
     std::erase_if(rows, [](const std::string& p) { return p.empty(); });
     if (rows.empty()) return;
 
@@ -279,14 +264,14 @@ void FileDelete() {
         for (const auto& p : rows)
             text += FileNameOf(p) + "\n";
     }
-    if (!platform::CurrentPrompt().AskYesNo(text)) return;
+    if (!platform::CurrentPrompt().AskYesNoCaptioned("Delete File(s)", text)) return;
 
     platform::ProcessEvents();
     for (const auto& p : rows)
         ::unlink(p.c_str()); // one that stays is listed again
     core::Session.SelectedFile.clear();
     platform::ProcessEvents();
-    RescanAndCaption();
+    RescanAndCaption(list);
 }
 
 bool BrowseMoveFolder() {
@@ -316,9 +301,8 @@ bool MoveOneFile(const std::string& source, const std::string& target, std::stri
     return false;
 }
 
-void MoveRecordings() {
-    std::vector<std::string> rows;
-    if (List().SelectedRowPaths) rows = List().SelectedRowPaths();
+void MoveRecordings(ListAccess& list) {
+    std::vector<std::string> rows = list.SelectedRowPaths();
     if (!BrowseMoveFolder()) return;
     for (const auto& p : rows) {
         if (p.empty()) continue;
@@ -330,7 +314,7 @@ void MoveRecordings() {
     }
     core::Session.SelectedFile.clear();
     platform::ProcessEvents();
-    RescanAndCaption();
+    RescanAndCaption(list);
 }
 
 std::string ConvertTargetFor(const std::string& wav) {
@@ -341,7 +325,7 @@ std::string ConvertTargetFor(const std::string& wav) {
     return base + "(" + std::to_string(highest + 1) + ").mp3";
 }
 
-void ConvertCurrentToMp3() {
+void ConvertCurrentToMp3(ListAccess& list) {
     const std::string wav = core::Session.SelectedFile;
     if (UpperExtension(wav) != ".WAV") return;
     const std::string target = ConvertTargetFor(wav);
@@ -352,16 +336,16 @@ void ConvertCurrentToMp3() {
             return;
     }
     ::unlink(target.c_str());
-    Call(List().SetGridEnabled, false);
+    list.SetGridEnabled(false);
     TFormConvert& form = FormConvert();
-    if (QWidget* owner = QApplication::activeWindow(); owner && owner != &form)
+    if (QWidget* owner = list.MainWindow())
         form.move(owner->frameGeometry().center() - form.rect().center());
     form.show();
     platform::ProcessEvents();
     form.Wave2MP3();
-    Call(List().SetGridEnabled, true);
+    list.SetGridEnabled(true);
     platform::ProcessEvents();
-    Call(List().Rescan);
+    list.Rescan();
 }
 
 } // namespace library

@@ -5,40 +5,48 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+
 namespace library {
 
-// What the file operations need from the file list window. TForm2 fills it in
-// when it is created; tests may fill it in without a window.
-struct ListAccess {
+// What the file operations need from the file list window, which implements
+// it (tests give their own).
+class ListAccess {
+  public:
+    virtual ~ListAccess() = default;
     // Full paths of the grid's selected rows, top to bottom (RowPaths[t..b]).
-    std::function<std::vector<std::string>()> SelectedRowPaths;
+    virtual std::vector<std::string> SelectedRowPaths() const = 0;
     // True when the last scan found no recordings.
-    std::function<bool()> IsEmpty;
+    virtual bool IsEmpty() const = 0;
     // Busy cursor, FindFiles, normal cursor, ShowFiles.
-    std::function<void()> Rescan;
-    std::function<void()> ShowFileCaption;
-    std::function<void(bool)> SetGridEnabled;
+    virtual void Rescan() = 0;
+    virtual void ShowFileCaption() = 0;
+    virtual void SetGridEnabled(bool on) = 0;
+    // The window the conversion window is centred on: the recorder.
+    virtual QWidget* MainWindow() = 0;
 };
-ListAccess& List();
 
-// Calls from the file list into the player, the tag editor and the main
-// window, filled in by the main window. An empty member does nothing.
-struct FileListHooks {
-    std::function<void()> ShowPlayer;     // show the player window if it is hidden
-    std::function<void()> PlayFile;       // TFormPlayer.PlayFile on SelectedFile
-    std::function<void()> StopPlaying;    // TFormPlayer.StopPlaying
-    std::function<void()> ClosePlayer;    // close the player window
-    std::function<void()> FreePlayStream; // stop and free the player's stream
+// What the file list needs from the player, the tag editor, the inspection
+// and the settings. The program's composition root implements it and hands it
+// to the file list window at creation.
+class FileListPeers {
+  public:
+    virtual ~FileListPeers() = default;
+    virtual void ShowPlayer() = 0;     // show the player window if it is hidden
+    virtual void PlayFile() = 0;       // TFormPlayer.PlayFile on SelectedFile
+    virtual void StopPlaying() = 0;    // TFormPlayer.StopPlaying
+    virtual void ClosePlayer() = 0;    // close the player window
+    virtual void FreePlayStream() = 0; // stop and free the player's stream
     // Tag editor: empty its fields and its genre list, disable them.
-    std::function<void()> ClearTags;
-    std::function<void()> EnableTags;
-    std::function<void()> ShowID3v1Tags;
+    virtual void ClearTags() = 0;
+    virtual void EnableTags() = 0;
+    virtual void ShowID3v1Tags() = 0;
     // Place the tag editor at (x, y) and show or hide it.
-    std::function<void(int x, int y, bool show)> PlaceTagEditor;
-    std::function<void()> InspectFile;   // InspectFile(SelectedFile), sets SelectedFileInfo
-    std::function<void()> StoreSettings; // persist the settings (after a re-sort)
+    virtual void PlaceTagEditor(int x, int y, bool show) = 0;
+    virtual void InspectFile() = 0;   // InspectFile(SelectedFile), sets SelectedFileInfo
+    virtual void StoreSettings() = 0; // persist the settings (after a re-sort)
+    virtual QWidget* MainWindow() = 0;
 };
-FileListHooks& Hooks();
 
 // The folder browser of a move, replaceable by tests: the chosen folder, or
 // nothing when the user cancelled. Arguments: title, folder to open on.
@@ -70,16 +78,16 @@ MenuState MenuStateFor(int bitsPerSample, int sampleRate);
 // Why a typed name cannot become a file name; nothing when it can.
 std::optional<std::string> BadNameReason(const std::string& name);
 
-void RenameRecording();
+void RenameRecording(ListAccess& list);
 // Deletes the selected rows after asking; also the Delete key.
-void FileDelete();
+void FileDelete(ListAccess& list);
 // Asks for the target folder; false when cancelled (or while recording).
 bool BrowseMoveFolder();
-void MoveRecordings();
+void MoveRecordings(ListAccess& list);
 // The "(n)" name of the conversion of `wav`: one past the highest n in 1..50
 // that exists beside it.
 std::string ConvertTargetFor(const std::string& wav);
-void ConvertCurrentToMp3();
+void ConvertCurrentToMp3(ListAccess& list);
 
 // Moves one file to `target` without ever replacing an existing file. Within
 // a file system it is renamed; across file systems it is copied, flushed and

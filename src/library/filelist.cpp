@@ -23,10 +23,6 @@ FileListState FileList;
 
 namespace {
 
-template <class F, class... A> void Call(const F& f, A&&... a) {
-    if (f) f(std::forward<A>(a)...);
-}
-
 const QColor kHeaderFill(101, 115, 120);
 const QColor kHeaderBorder(80, 80, 80);
 const QColor kHeaderText(224, 224, 232);
@@ -234,7 +230,8 @@ void FileGridHeader::mouseReleaseEvent(QMouseEvent* e) {
 
 // ---- window ----
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+TForm2::TForm2(FileListPeers& peers, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), peers_(peers) {
     setWindowTitle("Kestrune");
     setFixedSize(399, 299);
     setAutoFillBackground(true);
@@ -283,48 +280,40 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    auto& h = Hooks();
-    pmPlay = add("Play", 1, [&h] {
-        Call(h.ShowPlayer);
-        Call(h.PlayFile);
+    pmPlay = add("Play", 1, [this] {
+        peers_.ShowPlayer();
+        peers_.PlayFile();
     });
-    pmStop = add("Stop", 2, [&h] { Call(h.StopPlaying); });
+    pmStop = add("Stop", 2, [this] { peers_.StopPlaying(); });
     PMenu->addSeparator();
-    pmRename = add("Rename File...", 3, [&h] {
-        Call(h.ClosePlayer);
-        RenameRecording();
+    pmRename = add("Rename File...", 3, [this] {
+        peers_.ClosePlayer();
+        RenameRecording(*this);
     });
-    pmWav2MP3 = add("Convert  to MP3 (320 kbps)", 4, [&h] {
-        Call(h.ClosePlayer);
-        ConvertCurrentToMp3();
+    pmWav2MP3 = add("Convert  to MP3 (320 kbps)", 4, [this] {
+        peers_.ClosePlayer();
+        ConvertCurrentToMp3(*this);
     });
     PMenu->addSeparator();
-    pmMove = add("Move File...", 5, [&h] {
-        Call(h.ClosePlayer);
-        MoveRecordings();
+    pmMove = add("Move File...", 5, [this] {
+        peers_.ClosePlayer();
+        MoveRecordings(*this);
     });
-    pmDelete = add("Delete File...", 6, [this, &h] {
-        Call(h.ClosePlayer);
+    pmDelete = add("Delete File...", 6, [this] {
+        peers_.ClosePlayer();
         FileDelete();
     });
     connect(PMenu, &QMenu::aboutToShow, this, [this] { PMenuPopup(); });
     connect(SGridFiles, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PMenu->popup(SGridFiles->viewport()->mapToGlobal(at)); });
+    // Keys move the current cell; a click selects its row even when that
+    // row is already current (after a delete the next file moves up into it).
     connect(SGridFiles, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
         if (row >= 0) SGridFilesSelectCell(row + 1);
     });
-
-    auto& list = List();
-    list.SelectedRowPaths = [this] { return SelectedRowPaths(); };
-    list.IsEmpty = [] { return RecordingList.Count == 0; };
-    list.Rescan = [this] {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        FindFiles();
-        QApplication::restoreOverrideCursor();
-        ShowFiles();
-    };
-    list.ShowFileCaption = [this] { ShowFileCaption(); };
-    list.SetGridEnabled = [this](bool on) { SGridFiles->setEnabled(on); };
+    connect(SGridFiles, &QTableWidget::cellPressed, this, [this](int row, int) {
+        if (row >= 0) SGridFilesSelectCell(row + 1);
+    });
 
     FindFiles();
     ShowFiles();
@@ -332,8 +321,26 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
 }
 
 TForm2::~TForm2() {
-    List() = ListAccess{};
     FileList.IsFileListCreated = false;
+}
+
+bool TForm2::IsEmpty() const {
+    return RecordingList.Count == 0;
+}
+
+void TForm2::Rescan() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    FindFiles();
+    QApplication::restoreOverrideCursor();
+    ShowFiles();
+}
+
+void TForm2::SetGridEnabled(bool on) {
+    SGridFiles->setEnabled(on);
+}
+
+QWidget* TForm2::MainWindow() {
+    return peers_.MainWindow();
 }
 
 void TForm2::FindFiles() {
@@ -348,7 +355,7 @@ void TForm2::ShowFiles() {
 }
 
 void TForm2::FileDelete() {
-    library::FileDelete();
+    library::FileDelete(*this);
 }
 
 void TForm2::SyncGrid() {
@@ -413,19 +420,18 @@ void TForm2::SGridFilesSelectCell(int row) {
     if (RecordingList.Count == 0 || s.IsRecording || s.IsPaused || row == 0 ||
         path == s.SelectedFile || path.empty())
         return;
-    Call(Hooks().FreePlayStream);
+    peers_.FreePlayStream();
     core::Session.SelectedFile = path;
     SelectFile();
 }
 
 void TForm2::SelectFile() {
     core::Session.SelectedFileInfo.clear();
-    auto& h = Hooks();
-    Call(h.ClearTags);
-    Call(h.InspectFile);
+    peers_.ClearTags();
+    peers_.InspectFile();
     if (UpperExtension(core::Session.SelectedFile) == ".MP3") {
-        Call(h.EnableTags);
-        Call(h.ShowID3v1Tags);
+        peers_.EnableTags();
+        peers_.ShowID3v1Tags();
     }
     ShowFileCaption();
 }
@@ -480,32 +486,31 @@ void TForm2::SGridFilesMouseUp(int row, int x) {
     }
     h->viewport()->update();
     ShowFiles();
-    Call(Hooks().StoreSettings);
+    peers_.StoreSettings();
 }
 
 void TForm2::SGridFilesDblClick() {
     const auto& s = core::Session;
     if (s.IsPaused || s.IsRecording || RecordingList.Count == 0 || FileList.LastClickRow == 0)
         return;
-    if (!s.IsPlayerShown) Call(Hooks().ShowPlayer);
-    Call(Hooks().PlayFile);
+    if (!s.IsPlayerShown) peers_.ShowPlayer();
+    peers_.PlayFile();
 }
 
 void TForm2::SGridFilesKeyDown(int key) {
     if (core::Session.IsRecording) return;
-    auto& h = Hooks();
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        Call(h.ShowPlayer);
-        Call(h.PlayFile);
+        peers_.ShowPlayer();
+        peers_.PlayFile();
         break;
     case Qt::Key_Escape:
-        Call(h.ClosePlayer);
-        Call(h.StopPlaying);
+        peers_.ClosePlayer();
+        peers_.StopPlaying();
         break;
     case Qt::Key_Delete:
-        Call(h.ClosePlayer);
+        peers_.ClosePlayer();
         FileDelete();
         break;
     default:
@@ -533,7 +538,7 @@ void TForm2::PMenuPopup() {
 
 void TForm2::ImageTagClick() {
     FileList.IsTagEditorShown = !FileList.IsTagEditorShown;
-    Call(Hooks().PlaceTagEditor, x() + width(), y(), FileList.IsTagEditorShown);
+    peers_.PlaceTagEditor(x() + width(), y(), FileList.IsTagEditorShown);
 }
 
 void TForm2::showEvent(QShowEvent* e) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "library/file_ops.h"
+
 namespace mainwindow {
 class SkinButton;
 }
@@ -31,16 +33,23 @@ void DrawMenuItem(QPainter& p, const QRect& r, int drawIndex, bool selected);
 class FileGrid;
 
 // The file list window.
-class TForm2 : public QWidget {
+class TForm2 : public QWidget, public ListAccess {
     Q_OBJECT
   public:
-    explicit TForm2(QWidget* parent = nullptr);
+    explicit TForm2(FileListPeers& peers, QWidget* parent = nullptr);
     ~TForm2() override;
+
+    // What the file operations see of the list.
+    std::vector<std::string> SelectedRowPaths() const override;
+    bool IsEmpty() const override;
+    void Rescan() override;
+    void SetGridEnabled(bool on) override;
+    QWidget* MainWindow() override;
 
     void FindFiles();
     void ShowFiles();
     void SelectFile();
-    void ShowFileCaption();
+    void ShowFileCaption() override;
     void FileDelete();
 
     // Grid rows count as the list does: row 0 is the header, rows 1..n the
@@ -48,8 +57,6 @@ class TForm2 : public QWidget {
     void SyncGrid();
     std::string RowPath(int row) const;
     std::string CellText(int row, int col) const;
-    // RowPaths of the selected rows, top to bottom.
-    std::vector<std::string> SelectedRowPaths() const;
     int RowCount() const; // with the header row
 
     // Select-cell event of the grid for row r.
@@ -77,6 +84,7 @@ class TForm2 : public QWidget {
 
   private:
     void ImageTagClick();
+    FileListPeers& peers_;
 };
 
 // The grid: the header row and the cells are drawn here, not by the style.

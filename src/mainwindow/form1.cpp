@@ -30,7 +30,6 @@
 namespace mainwindow {
 
 TForm1* Form1 = nullptr;
-Form1Hooks Form1Window;
 
 namespace {
 constexpr int kWidth = 400;
@@ -83,7 +82,7 @@ void MouseLabel::mouseReleaseEvent(QMouseEvent* e) {
     e->accept();
 }
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(Form1Peers& peers, QWidget* parent) : QWidget(parent), peers_(peers) {
     Form1 = this;
     setWindowTitle("Kestrune");
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -98,7 +97,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     connect(&TimerForms, &QTimer::timeout, this, [this] { TimerFormsTimer(); });
     CreateControls();
     CreateMenu();
-    FillSessionHooks();
+    core::ConnectView(this);
     FormCreate();
 }
 
@@ -107,8 +106,7 @@ TForm1::~TForm1() {
     if (hotKeys_) hotKeys_->UnregisterAll();
     hotKeys_.reset();
     core::ReleaseAudioLibrary();
-    core::Hooks = core::SessionHooks{};
-    capture::Hooks.UpdateMeters = nullptr;
+    core::ConnectView(nullptr);
     Meters.target = nullptr;
     if (Form1 == this) Form1 = nullptr;
 }
@@ -146,7 +144,7 @@ void TForm1::CreateControls() {
     };
     ImageFolder = Button("ImageFolder1", "ImageFolder2", {5, 5}, "Output Folder");
     ImageFolder->enabled = notRecording;
-    settle(ImageFolder, [] { BrowseOutputFolder(); });
+    settle(ImageFolder, [this] { BrowseOutputFolder(peers_); });
     ImageSetting = Button("ImageSetting1", "ImageSetting2", {32, 5}, "Format Settings");
     ImageSetting->enabled = notRecording;
     settle(ImageSetting, [] { OpenFormatSettings(); });
@@ -178,10 +176,10 @@ void TForm1::CreateControls() {
     ImageStop->onClick = [] { core::Stop(); };
     ImagePlay = Button("ImagePlay1", "ImagePlay2", {328, 266}, "Play");
     ImagePlay->enabled = notRecording;
-    ImagePlay->onClick = [] {
+    ImagePlay->onClick = [this] {
         const auto& s = core::Session;
         if (s.IsRecording || s.IsPaused || s.SelectedFile.empty()) return;
-        if (Form1Window.PlaySelected) Form1Window.PlaySelected();
+        peers_.PlaySelected();
     };
     ImageShowHide = Button("ImageShow1", "ImageShow2", {364, 266}, "Show/Hide File List");
     ImageShowHide->onClick = [this] { ShowHideFileList(); };
@@ -249,10 +247,10 @@ void TForm1::CreateControls() {
     ImagePath->resize(ImagePath->pixmap().size());
     ImagePath->setCursor(Qt::PointingHandCursor);
     ImagePath->popup = popup;
-    ImagePath->onClick = [] { BrowseOutputFolder(); };
+    ImagePath->onClick = [this] { BrowseOutputFolder(peers_); };
     LabFolder = label({36, 29}, font(), light, "");
     LabFolder->setCursor(Qt::PointingHandCursor);
-    LabFolder->onClick = [] { BrowseOutputFolder(); };
+    LabFolder->onClick = [this] { BrowseOutputFolder(peers_); };
     LabFile = new QLabel(this);
     LabFile->setFont(font());
     SetTextColor(LabFile, Qt::red);
@@ -267,20 +265,17 @@ void TForm1::CreateControls() {
 
 void TForm1::CreateMenu() {
     PMenu = new QMenu(this);
-    PmenuFolder = PMenu->addAction("Output Folder...", [] { BrowseOutputFolder(); });
+    PmenuFolder = PMenu->addAction("Output Folder...", [this] { BrowseOutputFolder(peers_); });
     pmenuRecordSettings = PMenu->addAction("Format Settings...", [] { OpenFormatSettings(); });
     PMenu->addSeparator();
     pmenuDevice = PMenu->addAction("Recording Device...", [] { ShowRecordingDevice(); });
     pmenuRecControl = PMenu->addAction("Recording Control...", [] {
         if (!core::Session.IsRecording) ShowRecordingControl();
     });
-    PmenuRecMode = PMenu->addAction("Recording Mode...", [this] {
-        if (Form1Window.ShowModeWindow) Form1Window.ShowModeWindow(pos() + QPoint(0, 300));
-    });
+    PmenuRecMode = PMenu->addAction("Recording Mode...",
+                                    [this] { peers_.ShowModeWindow(pos() + QPoint(0, 300)); });
     PMenu->addSeparator();
-    PmenuEffects = PMenu->addAction("Effects...", [] {
-        if (Form1Window.ShowEffects) Form1Window.ShowEffects();
-    });
+    PmenuEffects = PMenu->addAction("Effects...", [this] { peers_.ShowEffects(); });
     PMenu->addSeparator();
     PmenuHelp = PMenu->addAction("Program Help", [] { ShowHelp(); });
     PmenuAbout = PMenu->addAction("About...", [] { ShowAbout(); });
@@ -289,28 +284,59 @@ void TForm1::CreateMenu() {
     connect(PMenu, &QMenu::aboutToShow, this, [this] { PMenuPopup(); });
 }
 
-void TForm1::FillSessionHooks() {
-    auto& h = core::Hooks;
-    h.SetLabTime = [this](const std::string& t) { LabTime->setText(QString::fromStdString(t)); };
-    h.SetLabTime0 = [this](const std::string& t) { LabTime0->setText(QString::fromStdString(t)); };
-    h.ShowLabSAR = [this](bool v) { LabSAR->setVisible(v); };
-    h.ShowLabFile = [this](const std::string& path) {
-        LabFile->setText(QFileInfo(QString::fromStdString(path)).fileName());
-        LabFile->adjustSize();
-    };
-    h.ClearStatus = [this] {
-        LabStatus->clear();
-        LabStatus0->clear();
-    };
-    h.SetBusyCursor = [](bool busy) {
-        if (busy)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QApplication::restoreOverrideCursor();
-    };
-    h.NoDeviceEnabled = [] { return core::Session.NoDeviceEnabled; };
-    h.SourceText = [] { return Status.SourceText; };
-    h.CloseSoundWindow = [] { platform::CloseSoundControlPanel(); };
+void TForm1::ShowTime(const std::string& text) {
+    const QString t = QString::fromStdString(text);
+    LabTime->setText(t);
+    LabTime0->setText(t);
+}
+
+void TForm1::ShowLabSAR(bool visible) {
+    LabSAR->setVisible(visible);
+}
+
+void TForm1::ShowLabFile(const std::string& path) {
+    LabFile->setText(QFileInfo(QString::fromStdString(path)).fileName());
+    LabFile->adjustSize();
+}
+
+void TForm1::ClearStatus() {
+    LabStatus->clear();
+    LabStatus0->clear();
+}
+
+void TForm1::FindFiles() {
+    peers_.FindFiles();
+}
+
+void TForm1::ShowFiles() {
+    peers_.ShowFiles();
+}
+
+void TForm1::SelectFile() {
+    peers_.SelectFile();
+}
+
+void TForm1::SetBusyCursor(bool busy) {
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+std::string TForm1::SourceText() {
+    return Status.SourceText;
+}
+
+void TForm1::CloseSoundWindow() {
+    platform::CloseSoundControlPanel();
+}
+
+void TForm1::UpdateMeters() {
+    mainwindow::UpdateMeters();
+}
+
+void TForm1::CaptureOpened() {
+    ComputeMeterScales();
 }
 
 void TForm1::FormCreate() {
@@ -325,7 +351,6 @@ void TForm1::FormCreate() {
     core::LoadSettingsAndBoost();
     InitMeterGeometry();
     Meters.target = ImageForm1;
-    InstallMeterHooks();
     Status = StatusState{};
     if (core::SettleOutputFolder()) {
         core::RememberFolderAndEnter();
@@ -371,7 +396,7 @@ void TForm1::FormClose() {
     TimerStatus.stop();
     TimerForms.stop();
     HideThresholdHint();
-    if (Form1Window.CloseFileList) Form1Window.CloseFileList();
+    peers_.CloseFileList();
 }
 
 void TForm1::changeEvent(QEvent* e) {
@@ -386,11 +411,14 @@ void TForm1::changeEvent(QEvent* e) {
 
 void TForm1::SetMinimize() {
     core::Startup.IsMinimized = true;
+    peers_.ApplicationMinimized(true);
 }
 
 void TForm1::SetRestore() {
     setWindowTitle("Kestrune");
+    const bool was = core::Startup.IsMinimized;
     core::Startup.IsMinimized = false;
+    if (was) peers_.ApplicationMinimized(false);
 }
 
 void TForm1::paintEvent(QPaintEvent* e) {
@@ -441,20 +469,15 @@ void TForm1::TimerStatusTimer() {
 }
 
 void TForm1::TimerFormsTimer() {
-    if (Form1Window.FileListCreated && Form1Window.FileListCreated() &&
-        Form1Window.FileListWindow) {
-        if (QWidget* list = Form1Window.FileListWindow()) {
-            const QRect me = frameGeometry();
-            QPoint at = list->pos();
-            if (at.x() != me.left()) at.setX(me.left());
-            if (me.top() + me.height() != at.y()) at.setY(me.top() + me.height());
-            if (at != list->pos()) list->move(at);
-            if (Form1Window.TagEditorWindow) {
-                if (QWidget* tag = Form1Window.TagEditorWindow()) {
-                    QPoint t(list->pos().x() + list->frameGeometry().width(), list->pos().y());
-                    if (tag->pos() != t) tag->move(t);
-                }
-            }
+    if (QWidget* list = peers_.FileListWindow()) {
+        const QRect me = frameGeometry();
+        QPoint at = list->pos();
+        if (at.x() != me.left()) at.setX(me.left());
+        if (me.top() + me.height() != at.y()) at.setY(me.top() + me.height());
+        if (at != list->pos()) list->move(at);
+        if (QWidget* tag = peers_.TagEditorWindow()) {
+            QPoint t(list->pos().x() + list->frameGeometry().width(), list->pos().y());
+            if (tag->pos() != t) tag->move(t);
         }
     }
 }
@@ -465,14 +488,13 @@ void TForm1::ShowHideFileList() {
         s.IsFileList = true;
         ImageShowHide->SetPictures("ImageHide1", "ImageHide2");
         ImageShowHide->ShowHover();
-        if (Form1Window.ShowFileList)
-            Form1Window.ShowFileList(QPoint(frameGeometry().left(), frameGeometry().bottom() + 1));
+        peers_.ShowFileList(QPoint(frameGeometry().left(), frameGeometry().bottom() + 1));
     } else {
         s.IsFileList = false;
         ImageShowHide->SetPictures("ImageShow1", "ImageShow2");
         ImageShowHide->ShowHover();
-        if (Form1Window.CloseFileList) Form1Window.CloseFileList();
-        if (Form1Window.HideTagEditor) Form1Window.HideTagEditor();
+        peers_.CloseFileList();
+        peers_.HideTagEditor();
     }
     core::Session.HoverPending = true;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/session.h"
 #include "mainwindow/skin_button.h"
 
 class QMenu;
@@ -37,27 +38,55 @@ class MouseLabel : public QLabel {
     void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
-// Hooks the other windows give the recorder window; empty ones are skipped.
-struct Form1Hooks {
-    std::function<void(QPoint topLeft)> ShowFileList; // place at topLeft and show
-    std::function<void()> CloseFileList;
-    std::function<bool()> FileListCreated;
-    std::function<QWidget*()> FileListWindow;
-    std::function<QWidget*()> TagEditorWindow; // shown when IsTagEditorShown
-    std::function<void()> HideTagEditor;
-    std::function<void()> PlaySelected; // show the player and play SelectedFile
-    std::function<void(QPoint topLeft)> ShowModeWindow;
-    std::function<void()> ShowEffects;
+// What the recorder window needs from the program's other windows. The
+// program's composition root implements it and hands it over at creation.
+class Form1Peers {
+  public:
+    virtual ~Form1Peers() = default;
+    // The file list window once it exists (it is docked under the recorder).
+    virtual QWidget* FileListWindow() = 0;
+    virtual void ShowFileList(QPoint topLeft) = 0;
+    virtual void CloseFileList() = 0;
+    // The tag editor while it is shown beside the file list, else nullptr.
+    virtual QWidget* TagEditorWindow() = 0;
+    virtual void HideTagEditor() = 0;
+    // Show the player and play SelectedFile.
+    virtual void PlaySelected() = 0;
+    virtual void ShowModeWindow(QPoint topLeft) = 0;
+    virtual void ShowEffects() = 0;
+    // The file list's part in a stop and in a change of output folder.
+    virtual void FindFiles() = 0;
+    virtual void ShowFiles() = 0;
+    virtual void SelectFile() = 0;
+    // Blank format picture and empty labels of the file list.
+    virtual void ClearSummary() = 0;
+    // The application was minimised (true) or restored: the docked windows follow.
+    virtual void ApplicationMinimized(bool minimized) = 0;
 };
-extern Form1Hooks Form1Window;
 
 // The recorder window. Its creation runs the start-up sequence; closing it
 // goes through the close request, which can refuse.
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public core::SessionView {
     Q_OBJECT
   public:
-    explicit TForm1(QWidget* parent = nullptr);
+    explicit TForm1(Form1Peers& peers, QWidget* parent = nullptr);
     ~TForm1() override;
+
+    Form1Peers& Peers() { return peers_; }
+
+    // What the session shows on this window.
+    void ShowTime(const std::string& text) override;
+    void ShowLabSAR(bool visible) override;
+    void ShowLabFile(const std::string& path) override;
+    void ClearStatus() override;
+    void FindFiles() override;
+    void ShowFiles() override;
+    void SelectFile() override;
+    void SetBusyCursor(bool busy) override;
+    std::string SourceText() override;
+    void CloseSoundWindow() override;
+    void UpdateMeters() override;
+    void CaptureOpened() override;
 
     void WMHotKey(int id);
     bool HotKeysGlobal() const;
@@ -145,13 +174,13 @@ class TForm1 : public QWidget {
     void FormClose();
     void CreateControls();
     void CreateMenu();
-    void FillSessionHooks();
     void OpenPopup(QPoint global);
     bool InThresholdHitArea(QPoint p) const;
     void ShowThresholdHint(QPoint p);
     void HideThresholdHint();
     SkinButton* Button(const QString& normal, const QString& hover, QPoint at, const QString& hint);
 
+    Form1Peers& peers_;
     std::unique_ptr<platform::HotKeys> hotKeys_;
     // Threshold drag: where the press was and where the marker was then.
     int dragStartX_ = 0;

@@ -56,6 +56,10 @@ void TForm4::SetDevicePixelRatio(qreal ratio) {
 }
 
 const QPixmap& TForm4::Picture(const QString& name) {
+    // The control button's pictures are chosen by FormCreate; a window made
+    // before it must not get a blank stand-in.
+    if ((name == "ImageControl1" || name == "ImageControl2") && !cache_.contains(name))
+        FormCreate();
     auto it = cache_.find(name);
     if (it != cache_.end()) return *it;
     if (ratio_ <= 0) {

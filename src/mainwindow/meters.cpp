@@ -364,9 +364,4 @@ void PaintMeters(QPainter& p) {
     p.drawImage(LevelRect.topLeft(), Meters.LevelPanel);
 }
 
-void InstallMeterHooks() {
-    capture::Hooks.UpdateMeters = &UpdateMeters;
-    capture::Hooks.CaptureOpened = &ComputeMeterScales;
-}
-
 } // namespace mainwindow

@@ -55,8 +55,5 @@ void DrawMetersMono();
 void DrawMeters();
 // Copies the panels to their places; for the window's paint event.
 void PaintMeters(QPainter& p);
-// Points the capture drain at UpdateMeters and the capture open at
-// ComputeMeterScales.
-void InstallMeterHooks();
 
 } // namespace mainwindow

@@ -11,9 +11,9 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
-#include <chrono>
+#include <QTimer>
 #include <cstring>
-#include <set>
+#include <memory>
 #include <vector>
 
 #include "capture/capture.h"
@@ -26,8 +26,6 @@
 #include "platform/shell.h"
 
 namespace mainwindow {
-
-FolderHooks FolderChanged;
 
 namespace {
 
@@ -54,21 +52,19 @@ SystemSeams DefaultSeams() {
 
 SystemSeams gSeams = DefaultSeams();
 
-// Visible top-level windows with a title, in stacking order. X11 only; on
-// other platforms the list is empty and the mixer is left where it opens.
-struct TopWindows {
+// The desktop's application windows, read from X11. With a window manager
+// they are the root's _NET_CLIENT_LIST (its own children are untitled
+// frames); without one, the root's mapped children. Other platforms: none.
+struct ClientWindows {
     xcb_connection_t* conn = nullptr;
     xcb_window_t root = 0;
-    xcb_atom_t netName = XCB_ATOM_NONE, utf8 = XCB_ATOM_NONE;
 
-    TopWindows() {
+    ClientWindows() {
         if (QGuiApplication::platformName() != "xcb") return;
         if (auto* x = qApp->nativeInterface<QNativeInterface::QX11Application>())
             conn = x->connection();
         if (!conn) return;
         root = xcb_setup_roots_iterator(xcb_get_setup(conn)).data->root;
-        netName = Atom("_NET_WM_NAME");
-        utf8 = Atom("UTF8_STRING");
     }
     xcb_atom_t Atom(const char* name) {
         auto* r = xcb_intern_atom_reply(
@@ -77,34 +73,44 @@ struct TopWindows {
         free(r);
         return a;
     }
-    bool HasTitle(xcb_window_t w) {
-        const std::pair<xcb_atom_t, xcb_atom_t> props[] = {{netName, utf8},
-                                                           {XCB_ATOM_WM_NAME, XCB_ATOM_STRING}};
-        for (auto [prop, type] : props) {
-            if (prop == XCB_ATOM_NONE) continue;
-            auto* r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, prop, type, 0, 256),
-                                             nullptr);
-            bool has = r && xcb_get_property_value_length(r) > 0;
-            free(r);
-            if (has) return true;
+    std::vector<uint32_t> Cardinals(xcb_window_t w, xcb_atom_t prop, xcb_atom_t type) {
+        std::vector<uint32_t> out;
+        if (prop == XCB_ATOM_NONE) return out;
+        auto* r = xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, prop, type, 0, 4096),
+                                         nullptr);
+        if (r && r->format == 32) {
+            const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(r));
+            out.assign(v, v + xcb_get_property_value_length(r) / 4);
         }
-        return false;
+        free(r);
+        return out;
     }
     std::vector<xcb_window_t> List() {
         std::vector<xcb_window_t> out;
         if (!conn) return out;
+        auto clients = Cardinals(root, Atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+        if (!clients.empty()) return {clients.begin(), clients.end()};
         auto* tree = xcb_query_tree_reply(conn, xcb_query_tree(conn, root), nullptr);
         if (!tree) return out;
         xcb_window_t* kids = xcb_query_tree_children(tree);
         for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
             auto* a = xcb_get_window_attributes_reply(
                 conn, xcb_get_window_attributes(conn, kids[i]), nullptr);
-            bool visible = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+            if (a && a->map_state == XCB_MAP_STATE_VIEWABLE && !a->override_redirect)
+                out.push_back(kids[i]);
             free(a);
-            if (visible && HasTitle(kids[i])) out.push_back(kids[i]);
         }
         free(tree);
         return out;
+    }
+    // The window of process `pid`, or 0.
+    xcb_window_t OfProcess(qint64 pid) {
+        const xcb_atom_t wmPid = Atom("_NET_WM_PID");
+        for (xcb_window_t w : List()) {
+            auto v = Cardinals(w, wmPid, XCB_ATOM_CARDINAL);
+            if (!v.empty() && static_cast<qint64>(v[0]) == pid) return w;
+        }
+        return 0;
     }
     void Place(xcb_window_t w, int x, int y) {
         const uint32_t values[] = {static_cast<uint32_t>(x), static_cast<uint32_t>(y),
@@ -116,6 +122,24 @@ struct TopWindows {
     }
 };
 
+// Looks for the mixer's window every 100 ms for up to 5 s while the event
+// loop runs on, and puts it under the recorder once it is shown.
+void PlaceMixerWhenShown(qint64 pid) {
+    if (pid <= 0 || !ClientWindows().conn) return;
+    auto* timer = new QTimer(qApp);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, pid] {
+        ClientWindows x;
+        if (xcb_window_t w = x.OfProcess(pid)) {
+            if (Form1) x.Place(w, Form1->x(), Form1->y() + 300);
+            timer->deleteLater();
+        } else if (++*tries >= 50) {
+            timer->deleteLater();
+        }
+    });
+    timer->start(100);
+}
+
 } // namespace
 
 SystemSeams& Seams() {
@@ -125,7 +149,7 @@ void ResetSeams() {
     gSeams = DefaultSeams();
 }
 
-void BrowseOutputFolder() {
+void BrowseOutputFolder(Form1Peers& peers) {
     auto& set = core::Settings;
     if (core::Session.IsRecording) return;
     const std::string previous = set.FolderName;
@@ -135,10 +159,10 @@ void BrowseOutputFolder() {
     core::Session.SelectedFile.clear();
     platform::ChangeDirectory(set.FolderName);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (FolderChanged.FindFiles) FolderChanged.FindFiles();
+    peers.FindFiles();
     QApplication::restoreOverrideCursor();
-    if (FolderChanged.ShowFiles) FolderChanged.ShowFiles();
-    if (FolderChanged.ClearSummary) FolderChanged.ClearSummary();
+    peers.ShowFiles();
+    peers.ClearSummary();
 }
 
 void OpenFormatSettings() {
@@ -150,23 +174,11 @@ void OpenFormatSettings() {
 
 void ShowRecordingControl() {
     if (core::Session.IsRecording) return;
-    TopWindows x;
-    const std::vector<xcb_window_t> before = x.List();
     qint64 pid = 0;
     if (!gSeams.StartProgram("pavucontrol", {"--tab=4"}, &pid)) return;
-    if (!x.conn) return;
-    // Wait for the mixer's window, at most 2 s, without handling messages
-    // (a click must not start a recording while the mixer opens).
-    const std::set<xcb_window_t> known(before.begin(), before.end());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
-    xcb_window_t found = 0;
-    for (;;) {
-        const auto now = x.List();
-        for (xcb_window_t w : now)
-            if (!known.count(w)) found = w;
-        if (now.size() != before.size() || std::chrono::steady_clock::now() > deadline) break;
-    }
-    if (found && Form1) x.Place(found, Form1->x(), Form1->y() + 300);
+    // Closed like the one opened at start-up when a recording starts.
+    platform::RememberSoundControlPanel(pid);
+    PlaceMixerWhenShown(pid);
 }
 
 void ShowRecordingDevice() {

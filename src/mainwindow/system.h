@@ -24,15 +24,10 @@ struct SystemSeams {
 SystemSeams& Seams();
 void ResetSeams();
 
-// Hooks of the file list for a folder change; empty ones are skipped.
-struct FolderHooks {
-    std::function<void()> FindFiles;
-    std::function<void()> ShowFiles;
-    std::function<void()> ClearSummary; // blank format picture, empty labels
-};
-extern FolderHooks FolderChanged;
+class Form1Peers;
 
-void BrowseOutputFolder();
+// Asks for a new output folder; the file list (through `peers`) then shows it.
+void BrowseOutputFolder(Form1Peers& peers);
 void OpenFormatSettings();
 void ShowRecordingControl();
 void ShowRecordingDevice();

@@ -120,7 +120,7 @@ bool ContinueInNextWav() {
         return false;
     }
     if (!OpenWav(core::Session.SelectedFile)) return false;
-    core::Session.ElapsedSeconds = 0.1f; // this block is the new file's first
+    core::SetWrittenBlocks(1); // this block is the new file's first
     return true;
 }
 
@@ -157,7 +157,7 @@ bool OpenOutputs() {
     auto& session = core::Session;
     const auto& s = core::Settings;
     const std::string path = session.SelectedFile;
-    session.ElapsedSeconds = 0;
+    core::SetWrittenBlocks(0);
     Outputs.Failed = false;
     bool ok = true;
     auto failed = [&](const std::string& text) {

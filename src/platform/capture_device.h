@@ -10,6 +10,17 @@ namespace platform {
 // Wave-format bits as the capability record reports them (WAVE_FORMAT_*).
 constexpr uint32_t kAllWaveFormats = 0xFFFFF;
 
+// The first `maxChars` characters of a UTF-8 text: a cut inside a multi-byte
+// character would leave a broken name on the window.
+inline std::string CutCharacters(const std::string& text, size_t maxChars) {
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) != 0x80 && chars++ == maxChars) return text.substr(0, i);
+    }
+    return text;
+}
+
 struct CaptureCaps {
     std::string name; // at most 31 characters, as the capability record holds
     uint32_t formats = 0;

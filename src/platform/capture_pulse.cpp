@@ -29,7 +29,7 @@ class PulseCaptureDevice : public CaptureDevice {
 
     bool GetCaps(int id, CaptureCaps& caps) override {
         if (id < 0 || id >= static_cast<int>(sources_.size())) return false;
-        caps.name = sources_[id].description.substr(0, 31);
+        caps.name = CutCharacters(sources_[id].description, 31);
         caps.formats = kAllWaveFormats; // the server resamples to any rate we ask
         caps.channels = 2;
         return true;

@@ -3,48 +3,65 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
+#include <cstdio>
 
 namespace platform {
 namespace {
 
+QPointer<QWidget> gOwner;
+
+bool HaveWidgets() {
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+// A box over the recorder window (the screen's centre before it exists).
+QMessageBox::StandardButton Box(QMessageBox::Icon icon, const std::string& caption,
+                                const std::string& text, QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text), buttons,
+                    gOwner.data());
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QMessageBox::Icon IconOf(MsgKind kind) {
+    switch (kind) {
+    case MsgKind::Info:
+        return QMessageBox::Information;
+    case MsgKind::Warning:
+        return QMessageBox::Warning;
+    case MsgKind::Error:
+        break;
+    }
+    return QMessageBox::Critical;
+}
+
 class BoxPrompt : public Prompt {
   public:
     void Show(MsgKind kind, const std::string& text) override {
-        QString t = QString::fromStdString(text);
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            fprintf(stderr, "%s\n", text.c_str());
-            return;
-        }
-        switch (kind) {
-        case MsgKind::Info: QMessageBox::information(nullptr, "Kestrune", t); break;
-        case MsgKind::Warning: QMessageBox::warning(nullptr, "Kestrune", t); break;
-        case MsgKind::Error: QMessageBox::critical(nullptr, "Kestrune", t); break;
-        }
+        ShowCaptioned(kind, "Kestrune", text);
     }
-    void ShowCaptioned(MsgKind kind, const std::string& caption,
-                       const std::string& text) override {
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    void ShowCaptioned(MsgKind kind, const std::string& caption, const std::string& text) override {
+        if (!HaveWidgets()) {
             fprintf(stderr, "%s\n", text.c_str());
             return;
         }
-        const QString c = QString::fromStdString(caption);
-        const QString t = QString::fromStdString(text);
-        switch (kind) {
-        case MsgKind::Info: QMessageBox::information(nullptr, c, t); break;
-        case MsgKind::Warning: QMessageBox::warning(nullptr, c, t); break;
-        case MsgKind::Error: QMessageBox::critical(nullptr, c, t); break;
-        }
+        Box(IconOf(kind), caption, text, QMessageBox::Ok);
     }
     bool AskYesNo(const std::string& text) override {
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
-        return QMessageBox::question(nullptr, "Confirm", QString::fromStdString(text),
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        if (!HaveWidgets()) return true;
+        return Box(QMessageBox::Question, "Confirm", text, QMessageBox::Yes | QMessageBox::No) ==
+               QMessageBox::Yes;
+    }
+    bool AskYesNoCaptioned(const std::string& caption, const std::string& text) override {
+        if (!HaveWidgets()) return true;
+        return Box(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No) ==
+               QMessageBox::Yes;
     }
     std::optional<std::string> AskText(const std::string& caption, const std::string& label,
                                        const std::string& initial) override {
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return std::nullopt;
+        if (!HaveWidgets()) return std::nullopt;
         bool ok = false;
-        QString r = QInputDialog::getText(nullptr, QString::fromStdString(caption),
+        QString r = QInputDialog::getText(gOwner.data(), QString::fromStdString(caption),
                                           QString::fromStdString(label), QLineEdit::Normal,
                                           QString::fromStdString(initial), &ok);
         if (!ok) return std::nullopt;
@@ -57,7 +74,14 @@ Prompt* gCurrent = nullptr;
 
 } // namespace
 
-Prompt& CurrentPrompt() { return gCurrent ? *gCurrent : gBox; }
-void SetPrompt(Prompt* prompt) { gCurrent = prompt; }
+Prompt& CurrentPrompt() {
+    return gCurrent ? *gCurrent : gBox;
+}
+void SetPrompt(Prompt* prompt) {
+    gCurrent = prompt;
+}
+void SetPromptOwner(QWidget* owner) {
+    gOwner = owner;
+}
 
 } // namespace platform

@@ -28,17 +28,24 @@ bool MakeDirectory(const std::string& path) {
     return !path.empty() && QDir().mkpath(QString::fromStdString(path)) && IsDirectory(path);
 }
 
-bool ChangeDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+bool ChangeDirectory(const std::string& path) {
+    return ::chdir(path.c_str()) == 0;
+}
 
 void OpenSoundControlPanel() {
     qint64 pid = 0;
     if (QProcess::startDetached("pavucontrol", {"--tab=4"}, QString(), &pid)) gMixerPid = pid;
 }
 
+void RememberSoundControlPanel(long long pid) {
+    if (pid > 0) gMixerPid = pid;
+}
+
 void CloseSoundControlPanel() {
     if (gMixerPid <= 0) return;
     // Only our own child: a kill(0 or -1) would reach other processes.
-    if (::kill(static_cast<pid_t>(gMixerPid), 0) == 0) ::kill(static_cast<pid_t>(gMixerPid), SIGTERM);
+    if (::kill(static_cast<pid_t>(gMixerPid), 0) == 0)
+        ::kill(static_cast<pid_t>(gMixerPid), SIGTERM);
     gMixerPid = 0;
 }
 

@@ -11,4 +11,6 @@ bool ChangeDirectory(const std::string& path);
 // it cannot start. Remembers the process so CloseSoundControlPanel can end it.
 void OpenSoundControlPanel();
 void CloseSoundControlPanel();
+// The mixer started elsewhere (Recording Control) is closed the same way.
+void RememberSoundControlPanel(long long pid);
 } // namespace platform

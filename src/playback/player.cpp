@@ -20,7 +20,6 @@
 namespace playback {
 
 PlayerState Player;
-PlayerHooks Hooks;
 TFormPlayer* FormPlayer = nullptr;
 
 namespace {
@@ -98,7 +97,7 @@ std::string SecondsToTimeText(double s) {
     return TwoDigits(h) + ":" + TwoDigits(m) + ":" + TwoDigits(sec);
 }
 
-TFormPlayer::TFormPlayer(QWidget* parent) : QWidget(parent) {
+TFormPlayer::TFormPlayer(PlayerPeers& peers, QWidget* parent) : QWidget(parent), peers_(peers) {
     FormPlayer = this;
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setWindowTitle(QString::fromStdString(core::Session.SelectedFile));
@@ -315,6 +314,14 @@ void TFormPlayer::PlayFile() {
     }
 }
 
+void TFormPlayer::FreePlayStream() {
+    if (!Player.PlayStream) return;
+    audiolib::ChannelStop(Player.PlayStream);
+    audiolib::StreamFree(Player.PlayStream);
+    // The freed handle is not kept: a later stream could be given its number.
+    Player.PlayStream = 0;
+}
+
 void TFormPlayer::StopPlaying() {
     if (!HasFile()) return;
     audiolib::ChannelStop(Player.PlayStream);
@@ -436,9 +443,9 @@ void TFormPlayer::ImageStopClick() {
 
 void TFormPlayer::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
-    if (Hooks.EnableMainWindow) Hooks.EnableMainWindow(false);
+    peers_.EnableMainWindow(false);
     core::Session.IsPlayerShown = true;
-    if (Hooks.MainWindowPos) move(Hooks.MainWindowPos() + QPoint(35, 15));
+    move(peers_.MainWindowPos() + QPoint(35, 15));
     ImagePos->resize(0, kBarHeight);
     ImagePos->hide();
     core::Session.HoverPending = true;
@@ -446,13 +453,8 @@ void TFormPlayer::showEvent(QShowEvent* e) {
 }
 
 void TFormPlayer::closeEvent(QCloseEvent* e) {
-    if (Player.PlayStream) {
-        audiolib::ChannelStop(Player.PlayStream);
-        audiolib::StreamFree(Player.PlayStream);
-        // The freed handle is not kept: a later stream could be given its number.
-        Player.PlayStream = 0;
-    }
-    if (Hooks.EnableMainWindow) Hooks.EnableMainWindow(true);
+    FreePlayStream();
+    peers_.EnableMainWindow(true);
     core::Session.IsPlayerShown = false;
     core::Session.IsPaused = false;
     FormHint->hide();
@@ -470,7 +472,7 @@ void TFormPlayer::keyPressEvent(QKeyEvent* e) {
         break;
     case Qt::Key_Delete:
         close();
-        if (Hooks.FileDelete) Hooks.FileDelete();
+        peers_.FileDelete();
         break;
     default:
         QWidget::keyPressEvent(e);

@@ -30,17 +30,18 @@ struct PlayerState {
 };
 extern PlayerState Player;
 
-// What the player needs from the windows that link it; each member is
-// optional. The main window fills these in (the player cannot link it).
-struct PlayerHooks {
+// What the player needs from the windows around it. The program's
+// composition root implements it and hands it over at creation.
+class PlayerPeers {
+  public:
+    virtual ~PlayerPeers() = default;
     // Disables (false) the main window while the player is shown, enables it after.
-    std::function<void(bool enabled)> EnableMainWindow;
+    virtual void EnableMainWindow(bool enabled) = 0;
     // The main window's top-left corner on the screen.
-    std::function<QPoint()> MainWindowPos;
+    virtual QPoint MainWindowPos() = 0;
     // The file list's delete operation (the Delete key).
-    std::function<void()> FileDelete;
+    virtual void FileDelete() = 0;
 };
-extern PlayerHooks Hooks;
 
 // "hh:mm:ss" with two-digit hours (only their first two digits are kept).
 std::string SecondsToTimeText(double seconds);
@@ -48,11 +49,13 @@ std::string SecondsToTimeText(double seconds);
 class TFormPlayer : public QWidget {
     Q_OBJECT
   public:
-    explicit TFormPlayer(QWidget* parent = nullptr);
+    explicit TFormPlayer(PlayerPeers& peers, QWidget* parent = nullptr);
     ~TFormPlayer() override;
 
     void PlayFile();
     void StopPlaying();
+    // Stops and frees the stream (another file was selected in the list).
+    void FreePlayStream();
     void ResetPlayerHover();
     void SetSliderRanges();
 
@@ -106,6 +109,7 @@ class TFormPlayer : public QWidget {
     void SetVolBar();
     void HandleHover(QLabel* handle);
     std::unique_ptr<TSpectrum> spectrum_;
+    PlayerPeers& peers_;
 };
 
 extern TFormPlayer* FormPlayer;

@@ -1,5 +1,7 @@
 #include "tags/tags.h"
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
@@ -92,7 +94,8 @@ std::string UpperExtension(const std::string& path) {
     return QString::fromStdString(path.substr(dot)).toUpper().toStdString();
 }
 
-TFormTag::TFormTag(QWidget* parent) : QWidget(parent) {
+TFormTag::TFormTag(TagBytes& block, int32_t& stamp, TagEditorPeers& peers, QWidget* parent)
+    : QWidget(parent), block_(block), stamp_(stamp), peers_(peers) {
     FormTag = this;
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(249, 299);
@@ -163,54 +166,56 @@ TFormTag::~TFormTag() {
     if (FormTag == this) FormTag = nullptr;
 }
 
-TagBytes& TFormTag::Block() {
-    return Links.TagBlock ? *Links.TagBlock : ownBlock_;
-}
-int32_t TFormTag::Stamp() const {
-    return Links.TagStamp ? *Links.TagStamp : ownStamp_;
-}
-
 void TFormTag::RestoreButtons() {
     ImageClose->RestoreNormal();
     ImageSave->RestoreNormal();
 }
 
 void TFormTag::FillGenres() {
+    // Alphabetical without regard to case, as a sorted list box keeps them
+    // ("Alternative" before "AlternRock").
+    QStringList names;
     for (const char* name : GenreNames)
-        CmbBoxGenre->addItem(QString::fromUtf8(name));
-    // The list keeps its entries in alphabetical order, as a sorted list box does.
-    CmbBoxGenre->model()->sort(0);
+        names << QString::fromUtf8(name);
+    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    CmbBoxGenre->addItems(names);
     CmbBoxGenre->setCurrentIndex(-1);
 }
 
-void TFormTag::EnableTags() {
+void TFormTag::SetFieldsEnabled(bool on, const QColor& labelColor) {
     for (QLabel* l : {LabTitle, LabAlbum, LabGenre, LabArtist, LabComment, LabYear}) {
         QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, Qt::black);
+        p.setColor(QPalette::WindowText, labelColor);
         l->setPalette(p);
     }
     for (QWidget* w : {static_cast<QWidget*>(EditTitle), static_cast<QWidget*>(EditAlbum),
                        static_cast<QWidget*>(EditArtist), static_cast<QWidget*>(EditComment),
                        static_cast<QWidget*>(EditYear), static_cast<QWidget*>(CmbBoxGenre)})
-        w->setEnabled(true);
+        w->setEnabled(on);
+}
+
+void TFormTag::EnableTags() {
+    SetFieldsEnabled(true, Qt::black);
 }
 
 void TFormTag::DisableTags() {
-    for (QLabel* l : {LabTitle, LabAlbum, LabGenre, LabArtist, LabComment, LabYear}) {
-        QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, QColor(128, 128, 128));
-        l->setPalette(p);
-    }
-    for (QWidget* w : {static_cast<QWidget*>(EditTitle), static_cast<QWidget*>(EditAlbum),
-                       static_cast<QWidget*>(EditArtist), static_cast<QWidget*>(EditComment),
-                       static_cast<QWidget*>(EditYear), static_cast<QWidget*>(CmbBoxGenre)})
-        w->setEnabled(false);
+    SetFieldsEnabled(false, QColor(128, 128, 128));
+}
+
+void TFormTag::ClearTags() {
+    for (QLineEdit* e : {EditTitle, EditArtist, EditAlbum, EditYear, EditComment})
+        e->clear();
+    CmbBoxGenre->setCurrentIndex(-1);
+    DisableTags();
+    CmbBoxGenre->clear();
 }
 
 void TFormTag::ShowID3v1Tags() {
     CmbBoxGenre->clear();
     FillGenres();
-    const TagBytes& b = Block();
+    const TagBytes& b = block_;
     if (!HasTagMarker(b)) return;
     Id3v1Fields f = ParseTag(b);
     EditTitle->setText(QString::fromStdString(f.Title));
@@ -249,13 +254,13 @@ void TFormTag::WriteTag() {
     // The events let run before the write may have changed the selection.
     const std::string path = core::Session.SelectedFile;
     if (UpperExtension(path) != ".MP3") return;
-    WriteResult r = WriteTagToFile(path, BuildTag(f), Stamp(), &Block());
+    WriteResult r = WriteTagToFile(path, BuildTag(f), stamp_, &block_);
     if (!r.ok) platform::CurrentPrompt().Show(platform::MsgKind::Error, r.error);
 }
 
 void TFormTag::closeEvent(QCloseEvent* e) {
     QWidget::closeEvent(e);
-    if (Links.OnClosed) Links.OnClosed();
+    peers_.TagEditorClosed();
 }
 
 } // namespace tags

@@ -16,15 +16,13 @@ class SkinButton;
 
 namespace tags {
 
-// What the tag editor shares with the inspection and the file list. The
-// inspection owns the last tag block and stamp; whoever creates the editor
-// points these at them (until then the editor uses its own copies).
-struct TagLinks {
-    TagBytes* TagBlock = nullptr;
-    int32_t* TagStamp = nullptr;
-    // Runs whenever the window closes, by any means (the file list clears
-    // IsTagEditorShown there).
-    std::function<void()> OnClosed;
+// What the tag editor tells the windows around it. The program's composition
+// root implements it and hands it over at creation.
+class TagEditorPeers {
+  public:
+    virtual ~TagEditorPeers() = default;
+    // The window closed, by any means (the file list clears IsTagEditorShown).
+    virtual void TagEditorClosed() = 0;
 };
 
 // The genre drop-down: sorted names, drawn in the skin's colours; closing
@@ -40,10 +38,10 @@ class GenreBox : public QComboBox {
 class TFormTag : public QWidget {
     Q_OBJECT
   public:
-    explicit TFormTag(QWidget* parent = nullptr);
+    // `block` and `stamp` are the inspection's: the tag of the selected file
+    // as last read, and the file's time stamp then.
+    TFormTag(TagBytes& block, int32_t& stamp, TagEditorPeers& peers, QWidget* parent = nullptr);
     ~TFormTag() override;
-
-    TagLinks Links;
 
     QLabel* ImageFormTag = nullptr;
     QLabel* LabTitle = nullptr;
@@ -64,6 +62,8 @@ class TFormTag : public QWidget {
     void FillGenres();
     void EnableTags();
     void DisableTags();
+    // Empties the six fields and the genre list and disables them.
+    void ClearTags();
     void ShowID3v1Tags();
     // The Save button's action.
     void SaveTag();
@@ -77,12 +77,12 @@ class TFormTag : public QWidget {
     void WriteTag();
     void FieldChanged();
     void RestoreButtons();
-    TagBytes& Block();
-    int32_t Stamp() const;
+    void SetFieldsEnabled(bool on, const QColor& labelColor);
 
     bool saveEnabled_ = false;
-    TagBytes ownBlock_{};
-    int32_t ownStamp_ = 0;
+    TagBytes& block_;
+    int32_t& stamp_;
+    TagEditorPeers& peers_;
 };
 
 // The upper-cased text from the file name's last point (".MP3"), or empty.

@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "platform/capture_device.h"
+#include "support/session_double.h"
 
 namespace {
 
@@ -30,7 +31,6 @@ class ConvertTest : public ::testing::Test {
         core::Settings = core::RecordingSettings{};
         core::ResetSessionState();
         capture::Block = capture::BlockState{};
-        capture::Hooks = capture::DrainHooks{};
     }
     void TearDown() override { capture::CloseCapture(); }
 

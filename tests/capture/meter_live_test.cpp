@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "platform/capture_device.h"
+#include "support/session_double.h"
 #include "test_util.h"
 
 namespace {
@@ -33,8 +34,7 @@ TEST(MeterLiveTest, ToneOfTheTestServerLandsInBand17) {
     core::ResetSessionState();
     capture::Block = capture::BlockState{};
     capture::Spectrum = capture::SpectrumState{};
-    capture::Hooks = capture::DrainHooks{};
-    capture::Hooks.UpdateMeters = &CountingMeters;
+    testsupport::View().onUpdateMeters = &CountingMeters;
     capture::DB2Boost();
 
     platform::SetCaptureDevice(platform::MakePulseCaptureDevice());
@@ -49,7 +49,7 @@ TEST(MeterLiveTest, ToneOfTheTestServerLandsInBand17) {
         capture::DrainCapture();
     }
     capture::CloseCapture();
-    capture::Hooks = capture::DrainHooks{};
+    testsupport::ResetView();
     ASSERT_GE(AnalysedBlocks, 5) << "no audio from the capture device";
 
     for (const float* levels :

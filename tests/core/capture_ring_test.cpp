@@ -10,6 +10,7 @@
 #include "core/state.h"
 #include "platform/capture_device.h"
 #include "platform/prompt.h"
+#include "support/session_double.h"
 #include "test_util.h"
 
 using capture::Params;
@@ -43,13 +44,12 @@ class RingTest : public ::testing::Test {
         core::Settings = core::RecordingSettings{};
         core::ResetSessionState();
         gOut = {};
-        capture::Hooks = {};
-        capture::Hooks.UpdateMeters = &Record;
+        testsupport::View().onUpdateMeters = &Record;
         platform::SetPrompt(&prompt);
     }
     void TearDown() override {
         capture::CloseCapture();
-        capture::Hooks = {};
+        testsupport::ResetView();
         platform::SetPrompt(nullptr);
         platform::SetCaptureDevice(nullptr);
     }

@@ -27,6 +27,7 @@
 #include "output/output.h"
 #include "platform/capture_device.h"
 #include "platform/prompt.h"
+#include "support/session_double.h"
 #include "test_decode.h"
 #include "test_util.h"
 
@@ -135,18 +136,15 @@ class RecordLive : public ::testing::Test {
         core::Settings = core::RecordingSettings{};
         core::ResetSessionState();
         capture::Block = capture::BlockState{};
-        capture::Hooks = {};
-        capture::Hooks.UpdateMeters = &CountBlock;
-        core::Hooks = {};
+        testsupport::View().onUpdateMeters = &CountBlock;
         output::Limits = output::OutputLimits{};
         core::SetThresholdClock(nullptr);
         platform::SetPrompt(&prompt);
     }
     void TearDown() override {
-        core::Hooks = {};
+        testsupport::ResetView();
         core::Stop();
         capture::CloseCapture();
-        capture::Hooks = {};
         platform::SetCaptureDevice(nullptr);
         platform::SetPrompt(nullptr);
     }
@@ -406,7 +404,7 @@ TEST_F(RecordLive, PauseLeavesOutThePausedTime) {
     Settings.FolderName = folder;
     OpenCapture();
     std::vector<std::string> shown;
-    core::Hooks.SetLabTime = [&](const std::string& t) { shown.push_back(t); };
+    testsupport::View().onShowTime = [&](const std::string& t) { shown.push_back(t); };
     core::StartRecording();
     TickFor(2.5);
     core::PauseCommand();
@@ -435,7 +433,7 @@ TEST_F(RecordLive, SoundActivatedNewFileForEachBurst) {
     Settings.ThresholdLevel = 20;
     OpenCapture(kQuietMonitor);
     int listed = 0;
-    core::Hooks.FindFiles = [&] { ++listed; };
+    testsupport::View().onFindFiles = [&] { ++listed; };
     core::StartRecording();
     std::vector<Piece> pieces{{0.3, 0, 0}};
     for (int i = 0; i < 3; ++i) {

@@ -21,6 +21,7 @@
 #include "platform/capture_device.h"
 #include "platform/drive_type.h"
 #include "platform/prompt.h"
+#include "support/session_double.h"
 
 namespace sessiontest {
 
@@ -73,7 +74,6 @@ class SessionTest : public ::testing::Test {
         core::Settings.IsWav = true;
         core::ResetSessionState();
         capture::Block = capture::BlockState{};
-        capture::Hooks = {};
         output::Limits = output::OutputLimits{};
         platform::SetPrompt(&prompt);
         gNowMs = 1000000;
@@ -89,9 +89,7 @@ class SessionTest : public ::testing::Test {
     }
     void TearDown() override {
         core::Stop();
-        core::Hooks = {};
         capture::CloseCapture();
-        capture::Hooks = {};
         platform::SetCaptureDevice(nullptr);
         platform::SetPrompt(nullptr);
         platform::SetFsTypeProbe({});
@@ -99,17 +97,18 @@ class SessionTest : public ::testing::Test {
         output::Limits = output::OutputLimits{};
     }
     void InstallHooks() {
-        core::Hooks = {};
-        core::Hooks.SetLabTime = [this](const std::string& t) {
+        testsupport::ResetView();
+        auto& v = testsupport::View();
+        v.onShowTime = [this](const std::string& t) {
             seen.labTime = t;
             seen.labTimes.push_back(t);
+            seen.labTime0 = t;
         };
-        core::Hooks.SetLabTime0 = [this](const std::string& t) { seen.labTime0 = t; };
-        core::Hooks.FindFiles = [this] { seen.calls.push_back("find"); };
-        core::Hooks.ShowFiles = [this] { seen.calls.push_back("show"); };
-        core::Hooks.ClearStatus = [this] { seen.calls.push_back("clear"); };
-        core::Hooks.SelectFile = [this] { seen.calls.push_back("select"); };
-        core::Hooks.SetBusyCursor = [this](bool b) { seen.calls.push_back(b ? "busy1" : "busy0"); };
+        v.onFindFiles = [this] { seen.calls.push_back("find"); };
+        v.onShowFiles = [this] { seen.calls.push_back("show"); };
+        v.onClearStatus = [this] { seen.calls.push_back("clear"); };
+        v.onSelectFile = [this] { seen.calls.push_back("select"); };
+        v.onSetBusyCursor = [this](bool b) { seen.calls.push_back(b ? "busy1" : "busy0"); };
     }
 
     // One captured block of constant samples, then one tick 100 ms later.

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "session_fixture.h"
+#include "support/session_double.h"
 
 using core::Session;
 using core::Settings;
@@ -135,12 +136,12 @@ TEST_F(SessionTest, Refusals) {
     } cases[] = {
         {"no device flag", [] { Session.NoDeviceEnabled = true; },
          "no recording device is enabled"},
-        {"no device hook",
+        {"the window's source text",
          [] {
-             core::Hooks.NoDeviceEnabled = [] { return true; };
-             core::Hooks.SourceText = [] { return std::string("no recording device is enabled"); };
+             core::Session.NoDeviceEnabled = true;
+             testsupport::View().sourceText = "Monitor of Test_Sink is muted";
          },
-         "no recording device is enabled"},
+         "Monitor of Test_Sink is muted"},
         {"iso9660", [] { platform::SetFsTypeProbe([](const std::string&) { return 0x9660L; }); },
          "Could not save to the CDROM drive!"},
         {"udf", [] { platform::SetFsTypeProbe([](const std::string&) { return 0x15013346L; }); },
@@ -219,14 +220,33 @@ TEST_F(SessionTest, CaptureClosedWhileRecording) {
     EXPECT_EQ(prompt.messages.size(), 1u);
 }
 
+// A device lost before a block was written leaves no file, and says so.
+TEST_F(SessionTest, CaptureClosedBeforeAnythingWasWritten) {
+    core::StartRecording();
+    capture::CloseCapture();
+    core::TimerRecTimer();
+    EXPECT_FALSE(Session.IsRecording);
+    EXPECT_EQ(prompt.messages, std::vector<std::string>{core::kCaptureLostEmptyMessage});
+    EXPECT_TRUE(Files().empty());
+}
+
+// Without a capture stream a recording would make an empty file.
+TEST_F(SessionTest, RecordRefusedWhileTheCaptureStreamIsClosed) {
+    capture::CloseCapture();
+    core::StartRecording();
+    EXPECT_FALSE(Session.IsRecording);
+    EXPECT_EQ(prompt.messages, std::vector<std::string>{core::kCaptureNotOpenMessage});
+    EXPECT_TRUE(Files().empty());
+}
+
 TEST_F(SessionTest, MessagesRunInsideAStepOpenNoSecondOutput) {
     // A record command handled while the start lets messages run.
     bool once = true;
-    core::Hooks.CloseSoundWindow = [&once] {
+    testsupport::View().onCloseSoundWindow = [&once] {
         if (std::exchange(once, false)) core::HotKey(101);
     };
     core::StartRecording();
-    core::Hooks.CloseSoundWindow = nullptr;
+    testsupport::View().onCloseSoundWindow = nullptr;
     EXPECT_EQ(Files(), (std::vector<std::string>{"record001.wav"}));
     Ticks(2, 400, 400);
     core::Stop();
@@ -239,16 +259,34 @@ TEST_F(SessionTest, MessagesRunInsideAStepOpenNoSecondOutput) {
     core::StartRecording();
     Quiet(2);
     once = true;
-    core::Hooks.ShowLabFile = [this, &once](const std::string&) {
+    testsupport::View().onShowLabFile = [this, &once](const std::string&) {
         if (!std::exchange(once, false)) return;
         dev->CompleteNext(kLoud, kLoud);
         QTimer::singleShot(0, [] { core::TimerRecTimer(); });
     };
     Loud(1);
-    core::Hooks.ShowLabFile = nullptr;
+    testsupport::View().onShowLabFile = nullptr;
     Loud(3);
     core::Stop();
     EXPECT_EQ(Files(), (std::vector<std::string>{"record001.wav", "record002.wav"}));
     EXPECT_EQ(BlockValues(Record(2)).size(), 4u);
     EXPECT_FALSE(output::Outputs.WavFile >= 0);
 }
+
+namespace {
+
+// The shown time follows the count of written blocks: summing 0.1 in a float
+// drifted by 42 s over ten hours.
+TEST(RecordingClock, TenHoursOfBlocksReadTenHours) {
+    core::ResetSessionState();
+    for (int hour = 1; hour <= 10; ++hour) {
+        for (int i = 0; i < 36000; ++i)
+            core::CountWrittenBlock();
+        EXPECT_EQ(core::FormatElapsed(core::Session.ElapsedSeconds),
+                  std::to_string(hour) + ":00:00.0");
+    }
+    core::SetWrittenBlocks(0);
+    EXPECT_EQ(core::Session.ElapsedSeconds, 0.0f);
+}
+
+} // namespace

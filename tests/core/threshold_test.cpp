@@ -1,6 +1,7 @@
 #include <QDir>
 
 #include "session_fixture.h"
+#include "support/session_double.h"
 
 using core::Session;
 using core::Settings;
@@ -193,7 +194,7 @@ TEST_F(ThresholdTest, StopDuringTheNewFileMessagesIsFinal) {
     Loud(3);
     ASSERT_FALSE(Session.IsPaused);
     // The stop command arrives while the closed file is listed.
-    core::Hooks.FindFiles = [] { core::Stop(); };
+    testsupport::View().onFindFiles = [] { core::Stop(); };
     Quiet(10);
     EXPECT_FALSE(Session.IsRecording);
     EXPECT_FALSE(Session.IsPaused);

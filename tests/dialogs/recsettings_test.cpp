@@ -27,6 +27,7 @@
 #include "mainwindow/images.h"
 #include "platform/capture_device.h"
 #include "platform/prompt.h"
+#include "support/session_double.h"
 
 namespace {
 
@@ -79,7 +80,6 @@ class RecSettingsTest : public ::testing::Test {
         QLocale::setDefault(QLocale::c());
         core::Settings = core::RecordingSettings{};
         core::ResetSessionState();
-        capture::Hooks = capture::DrainHooks{};
         auto d = std::make_unique<platform::ScriptedCaptureDevice>();
         dev = d.get();
         platform::SetCaptureDevice(std::move(d));

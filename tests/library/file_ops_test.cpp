@@ -64,6 +64,20 @@ void WriteSineWav(const std::string& path, uint32_t rate, uint16_t chans, double
     WriteFile(path, h);
 }
 
+// The file list as the file operations see it.
+struct FakeList : library::ListAccess {
+    std::vector<std::string> selected;
+    bool empty = false;
+    int rescans = 0, captions = 0;
+    std::vector<bool> gridStates;
+    std::vector<std::string> SelectedRowPaths() const override { return selected; }
+    bool IsEmpty() const override { return empty; }
+    void Rescan() override { ++rescans; }
+    void ShowFileCaption() override { ++captions; }
+    void SetGridEnabled(bool on) override { gridStates.push_back(on); }
+    QWidget* MainWindow() override { return nullptr; }
+};
+
 // The output folder with a few recordings, the prompt scripted and the list
 // seen through ListAccess.
 class FileOpsTest : public ::testing::Test {
@@ -76,18 +90,11 @@ class FileOpsTest : public ::testing::Test {
         core::ResetSessionState();
         FileOps = library::FileOpsState{};
         platform::SetPrompt(&prompt);
-        auto& list = library::List();
-        list.SelectedRowPaths = [this] { return selected; };
-        list.IsEmpty = [this] { return empty; };
-        list.Rescan = [this] { ++rescans; };
-        list.ShowFileCaption = [this] { ++captions; };
-        list.SetGridEnabled = [this](bool on) { gridStates.push_back(on); };
     }
     void TearDown() override {
         platform::SetPrompt(nullptr);
         library::SetFolderPicker(nullptr);
         library::CopyFaultForTests = nullptr;
-        library::List() = library::ListAccess{};
     }
     std::string Path(const std::string& name) const { return folder + "/" + name; }
     std::string Make(const std::string& name, const std::string& bytes = "recording") {
@@ -98,10 +105,12 @@ class FileOpsTest : public ::testing::Test {
     QTemporaryDir dir;
     std::string folder;
     platform::ScriptedPrompt prompt;
-    std::vector<std::string> selected;
-    bool empty = false;
-    int rescans = 0, captions = 0;
-    std::vector<bool> gridStates;
+    FakeList list;
+    std::vector<std::string>& selected = list.selected;
+    bool& empty = list.empty;
+    int& rescans = list.rescans;
+    int& captions = list.captions;
+    std::vector<bool>& gridStates = list.gridStates;
 };
 
 // ---- rename ----
@@ -109,7 +118,7 @@ class FileOpsTest : public ::testing::Test {
 TEST_F(FileOpsTest, RenameMovesTheFileAndMakesTheNewNameCurrent) {
     core::Session.SelectedFile = Make("take.wav", "take");
     prompt.textAnswers.push_back("take2");
-    library::RenameRecording();
+    library::RenameRecording(list);
     EXPECT_FALSE(fs::exists(Path("take.wav")));
     EXPECT_EQ(ReadFile(Path("take2.wav")), "take");
     EXPECT_EQ(core::Session.SelectedFile, Path("take2.wav"));
@@ -121,8 +130,8 @@ TEST_F(FileOpsTest, RenameCancelledOrUnchangedDoesNothing) {
     core::Session.SelectedFile = Make("take.wav");
     prompt.textAnswers.push_back(std::nullopt); // Cancel gives the proposal back
     prompt.textAnswers.push_back("take");
-    library::RenameRecording();
-    library::RenameRecording();
+    library::RenameRecording(list);
+    library::RenameRecording(list);
     EXPECT_TRUE(fs::exists(Path("take.wav")));
     EXPECT_EQ(rescans, 0);
     ASSERT_EQ(prompt.messages.size(), 2u); // the two input boxes, nothing else
@@ -141,7 +150,7 @@ TEST_F(FileOpsTest, RenameOntoAnExistingFileAsksOnTwoLines) {
         prompt.messages.clear();
         prompt.textAnswers.push_back("take2");
         prompt.yesNoAnswers.push_back(c.yes);
-        library::RenameRecording();
+        library::RenameRecording(list);
         ASSERT_EQ(prompt.messages.size(), 2u);
         EXPECT_EQ(prompt.messages[1], "take2 already exists.\nDo you want to replace it?");
         EXPECT_EQ(ReadFile(Path("take2.wav")), c.take2After);
@@ -159,7 +168,7 @@ TEST_F(FileOpsTest, RenameRefusesNamesThatAreNoFileNames) {
         core::Session.SelectedFile = Make("take.wav", "take");
         prompt.messages.clear();
         prompt.textAnswers.push_back(name);
-        library::RenameRecording();
+        library::RenameRecording(list);
         ASSERT_EQ(prompt.messages.size(), 2u) << "a refusal must be said";
         EXPECT_FALSE(prompt.messages[1].empty());
         EXPECT_EQ(ReadFile(Path("take.wav")), "take");
@@ -174,7 +183,7 @@ TEST_F(FileOpsTest, FailedRenameIsReportedAndKeepsTheOldName) {
     // The output folder has gone (or cannot be written): rename must fail.
     core::Settings.FolderName = folder + "/missing";
     prompt.textAnswers.push_back("new");
-    library::RenameRecording();
+    library::RenameRecording(list);
     ASSERT_EQ(prompt.messages.size(), 2u);
     EXPECT_NE(prompt.messages[1].find("Could not rename take.wav"), std::string::npos);
     EXPECT_EQ(core::Session.SelectedFile, Path("take.wav"));
@@ -187,7 +196,7 @@ TEST_F(FileOpsTest, FailedReplacingRenameKeepsTheFileItWouldReplace) {
     fs::create_directory(Path("take2.wav")); // a folder cannot be replaced by a file
     Make("take2.wav/inside", "keep");
     prompt.textAnswers.push_back("take2");
-    library::RenameRecording();
+    library::RenameRecording(list);
     EXPECT_EQ(ReadFile(Path("take2.wav/inside")), "keep");
     EXPECT_EQ(ReadFile(Path("take.wav")), "take");
     EXPECT_EQ(core::Session.SelectedFile, Path("take.wav"));
@@ -216,9 +225,10 @@ TEST_F(FileOpsTest, DeleteAsksWithTheNamesAndDeletesOnlyOnYes) {
             prompt.messages.clear();
             prompt.yesNoAnswers.push_back(yes);
             rescans = 0;
-            library::FileDelete();
+            library::FileDelete(list);
             ASSERT_EQ(prompt.messages.size(), 1u);
             EXPECT_EQ(prompt.messages[0], c.question);
+            EXPECT_EQ(prompt.captions.back(), "Delete File(s)");
             for (const auto& p : selected)
                 EXPECT_EQ(fs::exists(p), !yes);
             EXPECT_TRUE(fs::exists(Path("other.wav")));
@@ -231,7 +241,7 @@ TEST_F(FileOpsTest, DeleteAsksWithTheNamesAndDeletesOnlyOnYes) {
 TEST_F(FileOpsTest, DeleteInAnEmptyListDoesNothing) {
     empty = true;
     selected = {Make("a.wav")};
-    library::FileDelete();
+    library::FileDelete(list);
     EXPECT_TRUE(prompt.messages.empty());
     EXPECT_TRUE(fs::exists(Path("a.wav")));
 }
@@ -260,7 +270,7 @@ class MoveTest : public FileOpsTest {
 TEST_F(MoveTest, MovesTheSelectedRowsAndForgetsTheCurrentFile) {
     selected = {Make("a.wav", "A"), Make("b.mp3", "B")};
     core::Session.SelectedFile = selected[0];
-    library::MoveRecordings();
+    library::MoveRecordings(list);
     EXPECT_EQ(pickerTitle, "Browse For Folder");
     EXPECT_EQ(pickerStart, folder);
     EXPECT_EQ(FileOps.MoveTarget, target.path().toStdString());
@@ -277,10 +287,10 @@ TEST_F(MoveTest, CancelledBrowserOrRecordingMovesNothing) {
     selected = {Make("a.wav")};
     core::Session.SelectedFile = selected[0];
     pick = std::nullopt;
-    library::MoveRecordings();
+    library::MoveRecordings(list);
     pick = target.path().toStdString();
     core::Session.IsRecording = true;
-    library::MoveRecordings();
+    library::MoveRecordings(list);
     EXPECT_TRUE(fs::exists(selected[0]));
     EXPECT_EQ(core::Session.SelectedFile, selected[0]);
     EXPECT_EQ(rescans, 0);
@@ -290,7 +300,7 @@ TEST_F(MoveTest, ExistingTargetStopsTheMoveWithoutOverwriting) {
     selected = {Make("a.wav", "A"), Make("b.wav", "B"), Make("c.wav", "C")};
     WriteFile(Target("b.wav"), "old");
     core::Session.SelectedFile = selected[0];
-    library::MoveRecordings();
+    library::MoveRecordings(list);
     ASSERT_EQ(prompt.messages.size(), 1u);
     EXPECT_EQ(prompt.messages[0], "The specified file already exists");
     EXPECT_EQ(ReadFile(Target("a.wav")), "A"); // moved before the failure: stays moved
@@ -384,7 +394,7 @@ TEST_F(FileOpsTest, ConversionAsksBeforeOverwritingTake51) {
     Make("take(50).mp3");
     Make("take(51).mp3", "old");
     prompt.yesNoAnswers.push_back(false);
-    library::ConvertCurrentToMp3();
+    library::ConvertCurrentToMp3(list);
     ASSERT_EQ(prompt.messages.size(), 1u);
     EXPECT_EQ(prompt.messages[0],
               Path("take(51).mp3") + " already exists.\nDo you want to overwrite it?");
@@ -394,7 +404,7 @@ TEST_F(FileOpsTest, ConversionAsksBeforeOverwritingTake51) {
 
 TEST_F(FileOpsTest, ConversionOnlyStartsFromAWav) {
     core::Session.SelectedFile = Make("take.mp3");
-    library::ConvertCurrentToMp3();
+    library::ConvertCurrentToMp3(list);
     EXPECT_TRUE(prompt.messages.empty());
     EXPECT_EQ(rescans, 0);
     EXPECT_TRUE(gridStates.empty());
@@ -447,7 +457,7 @@ TEST_F(FileOpsTest, ConversionWritesAnMp3OfTheSameLengthAndTone) {
         core::Session.SelectedFile = wav;
         gridStates.clear();
         rescans = 0;
-        library::ConvertCurrentToMp3();
+        library::ConvertCurrentToMp3(list);
         EXPECT_TRUE(prompt.messages.empty()) << prompt.messages[0];
         EXPECT_EQ(gridStates, (std::vector<bool>{false, true}));
         EXPECT_EQ(rescans, 1);
@@ -480,7 +490,7 @@ TEST_F(FileOpsTest, CancelAtFortyPercentLeavesNoMp3) {
         }
         if (percent >= 40) form.BtnCancel->click();
     };
-    library::ConvertCurrentToMp3();
+    library::ConvertCurrentToMp3(list);
     form.onProgress = nullptr;
     EXPECT_TRUE(closeRefused);
     ASSERT_FALSE(seen.empty());
@@ -497,7 +507,7 @@ TEST_F(FileOpsTest, MissingEncoderIsReportedAndWritesNothing) {
     core::Session.SelectedFile = Path("take.wav");
     const std::string path = getenv("PATH") ? getenv("PATH") : "";
     setenv("PATH", "/nonexistent", 1);
-    library::ConvertCurrentToMp3();
+    library::ConvertCurrentToMp3(list);
     setenv("PATH", path.c_str(), 1);
     ASSERT_EQ(prompt.messages.size(), 1u);
     EXPECT_EQ(prompt.messages[0], "Could not start encoding");

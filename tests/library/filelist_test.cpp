@@ -72,8 +72,33 @@ void WriteRecording(const std::string& path, int seconds, int day, int hour, uin
     utimes(path.c_str(), tv);
 }
 
+// The player, tag editor and inspection as the file list sees them: every
+// call is written down.
+struct FakePeers : library::FileListPeers {
+    std::vector<std::string>& calls;
+    std::function<void()> inspect;
+    explicit FakePeers(std::vector<std::string>& c) : calls(c) {}
+    void ShowPlayer() override { calls.push_back("ShowPlayer"); }
+    void PlayFile() override { calls.push_back("PlayFile"); }
+    void StopPlaying() override { calls.push_back("StopPlaying"); }
+    void ClosePlayer() override { calls.push_back("ClosePlayer"); }
+    void FreePlayStream() override { calls.push_back("FreePlayStream"); }
+    void ClearTags() override { calls.push_back("ClearTags"); }
+    void EnableTags() override { calls.push_back("EnableTags"); }
+    void ShowID3v1Tags() override { calls.push_back("ShowID3v1Tags"); }
+    void PlaceTagEditor(int x, int y, bool show) override {
+        calls.push_back("PlaceTagEditor " + std::to_string(x) + "," + std::to_string(y) +
+                        (show ? " show" : " hide"));
+    }
+    void InspectFile() override {
+        if (inspect) inspect();
+    }
+    void StoreSettings() override { calls.push_back("StoreSettings"); }
+    QWidget* MainWindow() override { return nullptr; }
+};
+
 // A window over a folder of four real recordings, scanned and sorted by the
-// list's own scan; the player, tag editor and inspection are seen as hooks.
+// list's own scan; the player, tag editor and inspection are seen as calls.
 class FileListTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -82,35 +107,20 @@ class FileListTest : public ::testing::Test {
         core::Settings.FolderName = dir.path().toStdString();
         core::ResetSessionState();
         library::FileList = library::FileListState{};
-        library::Hooks() = library::FileListHooks{};
         platform::SetPrompt(&prompt);
         WriteRecording(Path("alpha.wav"), 10, 5, 9);
         WriteRecording(Path("bravo.mp3"), 3, 6, 10);
         WriteRecording(Path("charlie.wav"), 7, 7, 11);
         WriteRecording(Path("delta.wav"), 2, 8, 12);
-        auto& h = library::Hooks();
-        h.InspectFile = [this] {
+        peers.inspect = [this] {
             ++inspections;
             core::Session.SelectedFileInfo = "128 kbps, 44100 Hz, joint stereo";
         };
-        h.ClearTags = [this] { calls.push_back("ClearTags"); };
-        h.EnableTags = [this] { calls.push_back("EnableTags"); };
-        h.ShowID3v1Tags = [this] { calls.push_back("ShowID3v1Tags"); };
-        h.ShowPlayer = [this] { calls.push_back("ShowPlayer"); };
-        h.PlayFile = [this] { calls.push_back("PlayFile"); };
-        h.StopPlaying = [this] { calls.push_back("StopPlaying"); };
-        h.ClosePlayer = [this] { calls.push_back("ClosePlayer"); };
-        h.StoreSettings = [this] { calls.push_back("StoreSettings"); };
-        h.PlaceTagEditor = [this](int x, int y, bool show) {
-            calls.push_back("PlaceTagEditor " + std::to_string(x) + "," + std::to_string(y) +
-                            (show ? " show" : " hide"));
-        };
-        form = std::make_unique<library::TForm2>();
+        form = std::make_unique<library::TForm2>(peers);
     }
     void TearDown() override {
         form.reset();
         platform::SetPrompt(nullptr);
-        library::Hooks() = library::FileListHooks{};
     }
     std::string Path(const std::string& n) const { return dir.path().toStdString() + "/" + n; }
     // x of a header point `offset` pixels right of the left edge of column c.
@@ -132,6 +142,7 @@ class FileListTest : public ::testing::Test {
     platform::ScriptedPrompt prompt;
     int inspections = 0;
     std::vector<std::string> calls;
+    FakePeers peers{calls};
     std::unique_ptr<library::TForm2> form;
 };
 
@@ -185,7 +196,8 @@ TEST_F(FileListTest, SelectingARowMakesItCurrentOnceAndShowsItsCaption) {
     form->SGridFilesSelectCell(2);
     EXPECT_EQ(core::Session.SelectedFile, Path("bravo.mp3"));
     EXPECT_EQ(inspections, 1);
-    EXPECT_EQ(calls, (std::vector<std::string>{"ClearTags", "EnableTags", "ShowID3v1Tags"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"FreePlayStream", "ClearTags", "EnableTags",
+                                               "ShowID3v1Tags"}));
     EXPECT_EQ(form->LabFile->text(), "bravo.mp3");
     EXPECT_EQ(form->LabProp->text(), "  [128 kbps, 44100 Hz, joint stereo]");
     EXPECT_EQ(form->LabProp->x(),
@@ -200,7 +212,20 @@ TEST_F(FileListTest, SelectingARowMakesItCurrentOnceAndShowsItsCaption) {
     EXPECT_TRUE(form->SGridFiles->item(2, 0)->isSelected());
     calls.clear();
     form->SGridFilesSelectCell(1); // a WAV: the tag editor stays disabled
-    EXPECT_EQ(calls, (std::vector<std::string>{"ClearTags"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"FreePlayStream", "ClearTags"}));
+}
+
+// After a delete the next recording moves up into the row the grid still
+// holds as current: a click on it must still make it the current file.
+TEST_F(FileListTest, AClickOnTheCurrentRowSelectsItsFile) {
+    form->resize(399, 299);
+    form->SGridFiles->setCurrentCell(0, 0);
+    core::Session.SelectedFile.clear();
+    QWidget* vp = form->SGridFiles->viewport();
+    const QPoint at = form->SGridFiles->visualItemRect(form->SGridFiles->item(0, 1)).center();
+    Mouse(vp, QEvent::MouseButtonPress, at);
+    Mouse(vp, QEvent::MouseButtonRelease, at);
+    EXPECT_EQ(core::Session.SelectedFile, Path("alpha.wav"));
 }
 
 TEST_F(FileListTest, SelectionIsRefusedWhileRecordingOrPaused) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 
+#include "app/program.h"
 #include "capture/capture.h"
 #include "core/session.h"
 #include "core/settings.h"
@@ -115,7 +116,8 @@ TEST(DeviceWatchTest, LastSourceGoneAndBack) {
     core::ResetSessionState();
     core::Startup = core::StartupState{};
     platform::SetCaptureDevice(platform::MakePulseCaptureDevice());
-    auto form = std::make_unique<mainwindow::TForm1>();
+    auto program = std::make_unique<app::Program>();
+    mainwindow::TForm1* form = &program->Recorder();
     form->TimerRec.stop();
     form->TimerStatus.stop();
     ASSERT_TRUE(capture::Ring.IsCaptureOpen);
@@ -148,7 +150,7 @@ TEST(DeviceWatchTest, LastSourceGoneAndBack) {
     EXPECT_TRUE(TickUntil([] { return capture::Block.PeakLeft > 8000; }))
         << "capture did not resume on the new source";
 
-    form.reset();
+    program.reset();
     capture::CloseCapture();
     platform::SetPrompt(nullptr);
     platform::SetCaptureDevice(std::make_unique<platform::ScriptedCaptureDevice>());

@@ -8,10 +8,13 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "app/program.h"
 #include "capture/capture.h"
 #include "core/session.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "inspect/audio_fixtures.h"
+#include "library/filelist.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/hint.h"
 #include "mainwindow/status.h"
@@ -30,7 +33,8 @@ class Form1Test : public ::testing::Test {
   protected:
     platform::ScriptedPrompt prompt;
     platform::ScriptedCaptureDevice* dev = nullptr;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<app::Program> program;
+    TForm1* form = nullptr;
     QTemporaryDir folder;
 
     void SetUp() override {
@@ -43,7 +47,8 @@ class Form1Test : public ::testing::Test {
         core::ResetSessionState();
         core::Startup = core::StartupState{};
         mainwindow::ResetSeams();
-        form = std::make_unique<TForm1>();
+        program = std::make_unique<app::Program>();
+        form = &program->Recorder();
         form->TimerRec.stop();
         form->TimerStatus.stop();
         form->TimerForms.stop();
@@ -51,7 +56,8 @@ class Form1Test : public ::testing::Test {
     }
     void TearDown() override {
         core::ResetSessionState();
-        form.reset();
+        program.reset();
+        form = nullptr;
         capture::CloseCapture();
         mainwindow::ResetSeams();
         platform::SetPrompt(nullptr);
@@ -184,7 +190,7 @@ TEST_F(Form1Test, StatusTextsByState) {
         form->UpdateStatus();
         EXPECT_EQ(form->LabStatus->text(), c.text) << c.name;
         EXPECT_EQ(form->LabStatus0->text(), c.text) << c.name;
-        EXPECT_EQ(form->LabSAR->isVisibleTo(form.get()), c.sar) << c.name;
+        EXPECT_EQ(form->LabSAR->isVisibleTo(form), c.sar) << c.name;
         EXPECT_EQ(form->LabStatus->y(), c.top) << c.name;
         EXPECT_EQ(form->LabStatus0->y(), c.top + 1) << c.name;
         if (!c.recording) {
@@ -200,12 +206,12 @@ TEST_F(Form1Test, RecordingColoursBlinkAndFreezeWhilePaused) {
     EXPECT_EQ(Color(form->LabStatus), QColor(255, 128, 128));
     EXPECT_EQ(Color(form->LabFile), QColor(255, 0, 0));
     EXPECT_EQ(Color(form->LabTime0), QColor(150, 50, 50));
-    EXPECT_TRUE(form->LabStatus0->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->LabStatus0->isVisibleTo(form));
     form->UpdateStatus();
     EXPECT_EQ(Color(form->LabStatus), QColor(200, 80, 80));
     EXPECT_EQ(Color(form->LabTime), QColor(200, 80, 80));
     EXPECT_EQ(Color(form->LabFile), QColor(155, 0, 0));
-    EXPECT_FALSE(form->LabStatus0->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->LabStatus0->isVisibleTo(form));
     core::Session.IsPaused = true;
     for (int i = 0; i < 3; ++i) {
         form->UpdateStatus();
@@ -411,33 +417,34 @@ TEST_F(Form1Test, PopupAndButtonsWhileRecording) {
 }
 
 TEST_F(Form1Test, BrowseOutputFolder) {
-    int scans = 0;
-    mainwindow::FolderChanged.FindFiles = [&] { ++scans; };
     std::optional<std::string> answer;
     mainwindow::Seams().ChooseFolder = [&](QWidget*, const std::string&) { return answer; };
     core::Session.SelectedFile = core::Settings.FolderName + "/record001.wav";
     const std::string before = core::Settings.FolderName;
+    library::TForm2& list = program->FileList();
 
     answer = std::nullopt; // cancelled
-    mainwindow::BrowseOutputFolder();
+    mainwindow::BrowseOutputFolder(*program);
     EXPECT_EQ(core::Settings.FolderName, before);
     answer = before; // the same folder: no rescan, the selection stays
-    mainwindow::BrowseOutputFolder();
-    EXPECT_EQ(scans, 0);
+    mainwindow::BrowseOutputFolder(*program);
     EXPECT_FALSE(core::Session.SelectedFile.empty());
 
     QTemporaryDir other;
+    const std::string take = other.path().toStdString() + "/take.wav";
+    ASSERT_TRUE(fixtures::MakeWav(take, 0.5, 44100, 2, 16));
     answer = other.path().toStdString();
     core::Session.IsRecording = true; // refused while recording
-    mainwindow::BrowseOutputFolder();
+    mainwindow::BrowseOutputFolder(*program);
     EXPECT_EQ(core::Settings.FolderName, before);
     core::Session.IsRecording = false;
-    mainwindow::BrowseOutputFolder();
+    mainwindow::BrowseOutputFolder(*program);
     EXPECT_EQ(core::Settings.FolderName, other.path().toStdString());
-    EXPECT_EQ(scans, 1);
+    // The file list shows the new folder's recordings, none of them selected.
+    EXPECT_EQ(list.RowPath(1), take);
     EXPECT_TRUE(core::Session.SelectedFile.empty());
+    EXPECT_TRUE(list.LabFile->text().isEmpty());
     EXPECT_EQ(QDir::currentPath(), other.path());
-    mainwindow::FolderChanged = {};
 }
 
 TEST_F(Form1Test, HelpFileNextToTheProgram) {
@@ -462,22 +469,8 @@ TEST_F(Form1Test, HelpFileNextToTheProgram) {
 namespace {
 
 TEST_F(Form1Test, FileListShowHideAndDocking) {
-    QWidget list, tag;
-    bool tagShown = true;
-    auto& w = mainwindow::Form1Window;
-    w.ShowFileList = [&](QPoint at) {
-        list.move(at);
-        list.show();
-    };
-    w.CloseFileList = [&] { list.close(); };
-    w.FileListCreated = [&] { return list.isVisible(); };
-    w.FileListWindow = [&]() -> QWidget* { return &list; };
-    w.TagEditorWindow = [&]() -> QWidget* { return tagShown ? &tag : nullptr; };
-    w.HideTagEditor = [&] {
-        tag.hide();
-        tagShown = false;
-    };
-    list.resize(399, 299);
+    QWidget& list = program->FileList();
+    QWidget& tag = program->TagEditor();
     form->move(100, 50);
     core::Settings.IsFileList = false;
     form->ShowHideFileList();
@@ -485,19 +478,19 @@ TEST_F(Form1Test, FileListShowHideAndDocking) {
     EXPECT_TRUE(list.isVisible());
     EXPECT_EQ(list.pos(), QPoint(form->frameGeometry().left(), form->frameGeometry().bottom() + 1));
 
-    // Moving the main window drags the list and the tag editor along.
+    // Moving the main window drags the list and the shown tag editor along.
+    program->PlaceTagEditor(0, 0, true);
+    library::FileList.IsTagEditorShown = true;
     form->move(300, 20);
     form->TimerFormsTimer();
     EXPECT_EQ(list.pos(), QPoint(form->frameGeometry().left(), form->frameGeometry().bottom() + 1));
     EXPECT_EQ(tag.pos(), QPoint(list.x() + list.frameGeometry().width(), list.y()));
 
-    tag.show();
     form->ShowHideFileList();
     EXPECT_FALSE(core::Settings.IsFileList);
     EXPECT_FALSE(list.isVisible());
     EXPECT_FALSE(tag.isVisible());
-    EXPECT_FALSE(tagShown);
-    mainwindow::Form1Window = {};
+    EXPECT_FALSE(library::FileList.IsTagEditorShown);
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "output/output.h"
 #include "platform/capture_device.h"
 #include "platform/prompt.h"
+#include "support/session_double.h"
 
 namespace outtest {
 
@@ -87,8 +88,19 @@ inline void WriteHook() {
     }
 }
 
+// The drain as these tests see it: blocks go through WriteHook.
+struct OutputDrain : capture::DrainListener {
+    void UpdateMeters() override {}
+    void WriteBlock() override { WriteHook(); }
+    void CaptureError(const std::string& text) override {
+        platform::CurrentPrompt().Show(platform::MsgKind::Error, text);
+    }
+    void CaptureOpened() override {}
+};
+
 class OutputTest : public ::testing::Test {
   protected:
+    OutputDrain drain;
     QTemporaryDir tmp;
     std::string folder;
     platform::ScriptedCaptureDevice* dev = nullptr;
@@ -99,7 +111,6 @@ class OutputTest : public ::testing::Test {
         core::Settings = core::RecordingSettings{};
         core::ResetSessionState();
         capture::Block = capture::BlockState{};
-        capture::Hooks = capture::DrainHooks{};
         output::Outputs = output::OutputState{};
         output::Limits = output::OutputLimits{};
         WriteFailures() = 0;
@@ -111,20 +122,20 @@ class OutputTest : public ::testing::Test {
     void TearDown() override {
         output::CloseOutputs();
         capture::CloseCapture();
-        capture::Hooks = capture::DrainHooks{};
+        testsupport::ResetView();
         platform::SetPrompt(nullptr);
     }
 
     // Opens the ring on a scripted device for the current settings.
     void OpenCapture() {
         capture::CloseCapture();
+        capture::ConnectDrain(&drain);
         auto d = std::make_unique<platform::ScriptedCaptureDevice>();
         dev = d.get();
         platform::SetCaptureDevice(std::move(d));
         capture::ListCaptureDevices();
         capture::OpenCapture();
         ASSERT_TRUE(capture::Ring.IsCaptureOpen);
-        capture::Hooks.WriteBlock = &WriteHook;
     }
 
     // Picks the name and opens the outputs, as starting a recording does.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -65,13 +67,22 @@ class PlayerTest : public ::testing::Test {
     void TearDown() override {
         if (form) form->close();
         delete form;
-        Hooks = PlayerHooks{};
         platform::SetPrompt(nullptr);
     }
     void Open() {
-        form = new TFormPlayer();
+        form = new TFormPlayer(peers);
         form->show();
     }
+    // The windows around the player, as it sees them.
+    struct Peers : PlayerPeers {
+        bool mainEnabled = true;
+        std::function<void()> onDelete;
+        void EnableMainWindow(bool on) override { mainEnabled = on; }
+        QPoint MainWindowPos() override { return {100, 200}; }
+        void FileDelete() override {
+            if (onDelete) onDelete();
+        }
+    } peers;
     QTemporaryDir dir;
     TFormPlayer* form = nullptr;
     platform::ScriptedPrompt prompt;
@@ -131,9 +142,7 @@ TEST_F(PlayerTest, EachFormatPlaysPausesSeeksAndEnds) {
 
 TEST_F(PlayerTest, StopPlayAndCloseSetTheSharedFlags) {
     REQUIRE_PULSE();
-    bool mainEnabled = true;
-    Hooks.EnableMainWindow = [&](bool on) { mainEnabled = on; };
-    Hooks.MainWindowPos = [] { return QPoint(100, 200); };
+    const bool& mainEnabled = peers.mainEnabled;
     Open();
     EXPECT_TRUE(core::Session.IsPlayerShown);
     EXPECT_FALSE(mainEnabled);
@@ -212,7 +221,7 @@ TEST_F(PlayerTest, FileThatCannotBeOpenedLeavesAClearState) {
     }
     // Delete closes the window first, then asks the file list to delete.
     bool shownAtDelete = true;
-    Hooks.FileDelete = [&] { shownAtDelete = core::Session.IsPlayerShown; };
+    peers.onDelete = [&] { shownAtDelete = core::Session.IsPlayerShown; };
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QApplication::sendEvent(form, &del);
     EXPECT_FALSE(shownAtDelete);
