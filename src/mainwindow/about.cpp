@@ -4,6 +4,9 @@
 #include <QEvent>
 #include <QFont>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QShowEvent>
+#include <cmath>
 
 #include "mainwindow/images.h"
 
@@ -13,9 +16,12 @@ TFormAbout::TFormAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::CustomizeWindowHint) {
     setWindowTitle("About Kestrune");
-    setFixedSize(361, 202);
+    setFixedSize(SizeForDpi(96));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(228, 233, 231));
+    // Dark text on the box's light surface, whatever the application's look.
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        pal.setColor(group, QPalette::WindowText, QColor(32, 32, 32));
     setPalette(pal);
     setAutoFillBackground(true);
 
@@ -38,7 +44,9 @@ TFormAbout::TFormAbout(QWidget* parent)
     };
     // The shadow first, so the title lies over it.
     Lab1 = heading(QColor(160, 160, 160), QPoint(121, 35));
+    Lab1->setObjectName("Lab1");
     Lab2 = heading(QColor(32, 48, 112), QPoint(120, 34));
+    Lab2->setObjectName("Lab2");
 
     auto* line = new QLabel("Sound recorder", this);
     line->move(121, 68);
@@ -66,6 +74,24 @@ TFormAbout::TFormAbout(QWidget* parent)
     openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 }
 
+QSize TFormAbout::SizeForDpi(qreal dpi) {
+    return std::lround(dpi) == 120 ? QSize(430, 320) : QSize(361, 202);
+}
+
+void TFormAbout::FitToDpi(qreal dpi) {
+    const QSize size = SizeForDpi(dpi);
+    if (size == this->size()) return;
+    const int bottomMargin = height() - BitBtnClose->geometry().bottom();
+    setFixedSize(size);
+    BitBtnClose->move((size.width() - BitBtnClose->width()) / 2,
+                      size.height() - bottomMargin - BitBtnClose->height() + 1);
+}
+
+void TFormAbout::showEvent(QShowEvent* e) {
+    if (QScreen* s = screen()) FitToDpi(s->logicalDotsPerInch());
+    QDialog::showEvent(e);
+}
+
 bool TFormAbout::eventFilter(QObject* watched, QEvent* e) {
     if (watched == LabWWW && e->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
@@ -79,6 +105,8 @@ bool TFormAbout::eventFilter(QObject* watched, QEvent* e) {
 
 void ShowAbout(QWidget* main) {
     TFormAbout box(main);
+    // The size first, so the box is centred as it will be shown.
+    if (QScreen* s = main ? main->screen() : box.screen()) box.FitToDpi(s->logicalDotsPerInch());
     if (main) {
         QRect m = main->frameGeometry();
         box.move(m.center() - QPoint(box.width() / 2, box.height() / 2));

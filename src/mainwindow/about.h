@@ -26,8 +26,16 @@ class TFormAbout : public QDialog {
     // What a click on the link does after closing the box; tests replace it.
     std::function<void(const QUrl&)> openUrl;
 
+    // The box's size on a screen of this many logical dots per inch: larger
+    // at 120, where the system's text is larger too.
+    static QSize SizeForDpi(qreal dpi);
+    // Takes the size for that screen; the OK button keeps its place at the
+    // bottom centre.
+    void FitToDpi(qreal dpi);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 };
 
 // Shows the About box modally, centred on `main` (the recorder window).

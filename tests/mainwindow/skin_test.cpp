@@ -211,6 +211,29 @@ TEST(AboutBox, TitlePictureAndLink) {
     EXPECT_FALSE(box.isVisible());
 }
 
+TEST(AboutBox, LargerOnA120DpiScreen) {
+    struct Case {
+        qreal dpi;
+        QSize size;
+    } cases[] = {{96, {361, 202}}, {120, {430, 320}}, {119.6, {430, 320}}, {144, {361, 202}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        EXPECT_EQ(mainwindow::TFormAbout::SizeForDpi(c.dpi), c.size);
+        mainwindow::TFormAbout box;
+        box.FitToDpi(c.dpi);
+        EXPECT_EQ(box.size(), c.size);
+        // OK stays at the bottom centre, wholly inside.
+        const QRect ok = box.BitBtnClose->geometry();
+        EXPECT_TRUE(box.rect().contains(ok));
+        EXPECT_NEAR(ok.center().x(), box.width() / 2, 1);
+        EXPECT_EQ(box.height() - ok.bottom(), 202 - 184);
+    }
+    mainwindow::TFormAbout box;
+    box.FitToDpi(120);
+    QDir().mkpath(KESTRUNE_BUILD_DIR "/screenshots");
+    EXPECT_TRUE(box.grab().save(KESTRUNE_BUILD_DIR "/screenshots/about_120dpi.png"));
+}
+
 // Not a check: the About box as people see it.
 TEST(AboutBox, Screenshot) {
     mainwindow::TFormAbout box;
