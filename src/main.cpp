@@ -9,6 +9,7 @@
 #include "library/filelist.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/images.h"
+#include "mainwindow/look.h"
 #include "mainwindow/system.h"
 #include "mainwindow/windows.h"
 #include "playback/player.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     // A dying encoder must not take the recorder with it.
     signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
+    mainwindow::ApplyLook(app);
     QApplication::setApplicationName("Kestrune");
     QApplication::setOrganizationName("Quenlow");
     QApplication::setQuitOnLastWindowClosed(false);

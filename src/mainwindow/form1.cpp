@@ -250,7 +250,7 @@ void TForm1::CreateControls() {
     ImagePath->setCursor(Qt::PointingHandCursor);
     ImagePath->popup = popup;
     ImagePath->onClick = [] { BrowseOutputFolder(); };
-    LabFolder = label({36, 29}, font(), light, "");
+    LabFolder = label({36, 29}, font(), PlateTextColor, "");
     LabFolder->setCursor(Qt::PointingHandCursor);
     LabFolder->onClick = [] { BrowseOutputFolder(); };
     LabFile = new QLabel(this);

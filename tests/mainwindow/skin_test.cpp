@@ -94,6 +94,27 @@ TEST(Skin, HoverPicturesAreBrighter) {
               Brightness(Form4().Picture("ImageMicroOff")) + 0.05);
 }
 
+// The file list draws its 24 x 24 pictures at (left + 1, top - 3) in rows 17
+// high, before names that start after eight blanks: each picture must lie
+// inside its own row, clear of the rows above and below and of the name.
+TEST(Skin, ListPicturesSitInsideTheirRow) {
+    for (int i = 0; i < 5; ++i) {
+        const QString name = QString("ImageList1_%1").arg(i);
+        SCOPED_TRACE(name.toStdString());
+        const QImage im = Form4().Picture(name).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(im.size(), QSize(24, 24));
+        QRect drawn; // opaque part, in cell coordinates
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 24; ++x)
+                if (qAlpha(im.pixel(x, y)) > 24) drawn |= QRect(x + 1, y - 3, 1, 1);
+        ASSERT_FALSE(drawn.isEmpty());
+        EXPECT_GE(drawn.top(), 1);
+        EXPECT_LE(drawn.bottom(), 15);
+        EXPECT_GE(drawn.height(), 12) << "still large enough to tell apart";
+        EXPECT_LE(drawn.right(), 18) << "a gap before the name";
+    }
+}
+
 TEST(Skin, ControlButtonPicturesFollowTheDeviceModel) {
     struct Case {
         bool vista;
