@@ -514,10 +514,11 @@ body += title(200, 17, "KESTRUNE")
 body += '<line x1="60" y1="12" x2="150" y2="12" stroke="#a0c8ff" stroke-opacity="0.14"/>'
 body += '<line x1="250" y1="12" x2="282" y2="12" stroke="#a0c8ff" stroke-opacity="0.14"/>'
 # The folder row: folder text and, while recording, the file name in red.
-body += plate(10, 25, 380, 20, fill=PLATE_WHITE)
+body += plate(8, 25, 386, 20, fill=PLATE_WHITE)
 # The status display: status, time and format in light text; the recording
 # source (black text, up to 150 pixels wide at (122, 72)) on its own plate.
-body += display(10, 47, 380, 42)
+# It reaches to x 394 so a ten-hour time (293 + 100) stays clear of its rim.
+body += display(8, 47, 386, 42)
 body += plate(117, 70, 162, 16, 2)
 body += frame(16, 95, 186, 210)
 body += frame(208, 95, 384, 212)

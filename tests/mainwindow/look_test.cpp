@@ -221,7 +221,7 @@ TEST_F(SkinnedText, RecorderInEveryState) {
     core::Session.IsRecording = true;
     core::Settings.IsTresh = true;
     core::Session.SelectedFile = core::Settings.FolderName + "/record123.flac";
-    form->LabTime->setText("9:59:59.9");
+    form->LabTime->setText("10:00:00.0"); // the widest a long day gives
     for (bool blink : {true, false}) {
         mainwindow::Status.BlinkOn = blink;
         form->UpdateStatus();
