@@ -16,7 +16,7 @@ TFormAbout::TFormAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::CustomizeWindowHint) {
     setWindowTitle("About Kestrune");
-    setFixedSize(SizeForDpi(96));
+    setFixedSize(SizeForScreen(96, 1));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(228, 233, 231));
     // Dark text on the box's light surface, whatever the application's look.
@@ -74,12 +74,14 @@ TFormAbout::TFormAbout(QWidget* parent)
     openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 }
 
-QSize TFormAbout::SizeForDpi(qreal dpi) {
-    return std::lround(dpi) == 120 ? QSize(430, 320) : QSize(361, 202);
+QSize TFormAbout::SizeForScreen(qreal logicalDpi, qreal ratio) {
+    if (ratio <= 0) ratio = 1;
+    if (std::lround(logicalDpi * ratio) != 120) return QSize(361, 202);
+    return QSize(std::lround(430 / ratio), std::lround(320 / ratio));
 }
 
-void TFormAbout::FitToDpi(qreal dpi) {
-    const QSize size = SizeForDpi(dpi);
+void TFormAbout::FitToScreen(qreal logicalDpi, qreal ratio) {
+    const QSize size = SizeForScreen(logicalDpi, ratio);
     if (size == this->size()) return;
     const int bottomMargin = height() - BitBtnClose->geometry().bottom();
     setFixedSize(size);
@@ -88,7 +90,7 @@ void TFormAbout::FitToDpi(qreal dpi) {
 }
 
 void TFormAbout::showEvent(QShowEvent* e) {
-    if (QScreen* s = screen()) FitToDpi(s->logicalDotsPerInch());
+    if (QScreen* s = screen()) FitToScreen(s->logicalDotsPerInch(), s->devicePixelRatio());
     QDialog::showEvent(e);
 }
 
@@ -106,7 +108,8 @@ bool TFormAbout::eventFilter(QObject* watched, QEvent* e) {
 void ShowAbout(QWidget* main) {
     TFormAbout box(main);
     // The size first, so the box is centred as it will be shown.
-    if (QScreen* s = main ? main->screen() : box.screen()) box.FitToDpi(s->logicalDotsPerInch());
+    if (QScreen* s = main ? main->screen() : box.screen())
+        box.FitToScreen(s->logicalDotsPerInch(), s->devicePixelRatio());
     if (main) {
         QRect m = main->frameGeometry();
         box.move(m.center() - QPoint(box.width() / 2, box.height() / 2));

@@ -26,12 +26,13 @@ class TFormAbout : public QDialog {
     // What a click on the link does after closing the box; tests replace it.
     std::function<void(const QUrl&)> openUrl;
 
-    // The box's size on a screen of this many logical dots per inch: larger
-    // at 120, where the system's text is larger too.
-    static QSize SizeForDpi(qreal dpi);
+    // The box's size in window units on a screen of this logical dots per
+    // inch and pixel ratio. A screen of 120 pixels per inch (96 at 1.25, or
+    // 120 unscaled) gets 430 x 320 of its pixels; any other 361 x 202 units.
+    static QSize SizeForScreen(qreal logicalDpi, qreal ratio);
     // Takes the size for that screen; the OK button keeps its place at the
     // bottom centre.
-    void FitToDpi(qreal dpi);
+    void FitToScreen(qreal logicalDpi, qreal ratio);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;

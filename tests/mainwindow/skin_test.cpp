@@ -234,14 +234,17 @@ TEST(AboutBox, TitlePictureAndLink) {
 
 TEST(AboutBox, LargerOnA120DpiScreen) {
     struct Case {
-        qreal dpi;
-        QSize size;
-    } cases[] = {{96, {361, 202}}, {120, {430, 320}}, {119.6, {430, 320}}, {144, {361, 202}}};
+        qreal dpi, ratio;
+        QSize size; // in window units
+    } cases[] = {
+        {96, 1, {361, 202}},  {120, 1, {430, 320}},  {119.6, 1, {430, 320}}, {96, 1.25, {344, 256}},
+        {144, 1, {361, 202}}, {96, 1.5, {361, 202}}, {96, 2, {361, 202}},
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.dpi);
-        EXPECT_EQ(mainwindow::TFormAbout::SizeForDpi(c.dpi), c.size);
+        SCOPED_TRACE(testing::Message() << c.dpi << " dpi at " << c.ratio);
+        EXPECT_EQ(mainwindow::TFormAbout::SizeForScreen(c.dpi, c.ratio), c.size);
         mainwindow::TFormAbout box;
-        box.FitToDpi(c.dpi);
+        box.FitToScreen(c.dpi, c.ratio);
         EXPECT_EQ(box.size(), c.size);
         // OK stays at the bottom centre, wholly inside.
         const QRect ok = box.BitBtnClose->geometry();
@@ -250,7 +253,7 @@ TEST(AboutBox, LargerOnA120DpiScreen) {
         EXPECT_EQ(box.height() - ok.bottom(), 202 - 184);
     }
     mainwindow::TFormAbout box;
-    box.FitToDpi(120);
+    box.FitToScreen(120, 1);
     QDir().mkpath(KESTRUNE_BUILD_DIR "/screenshots");
     EXPECT_TRUE(box.grab().save(KESTRUNE_BUILD_DIR "/screenshots/about_120dpi.png"));
 }
