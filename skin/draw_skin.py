@@ -15,6 +15,18 @@ SKIN = "#354348"  # 53, 67, 72
 ACCENT = "#a0c8ff"  # 160, 200, 255
 GLYPH = "#b4c6cc"
 GLYPH_HOVER = "#e6f1ff"
+# Labels keep their own text colours, so each sits on a surface made for them:
+# dark text (black, dark green) on a light plate, light and pale-red text on a
+# near-black display, every one at a contrast of 4.5:1 or more. The folder
+# row is white: the recording's file name blinks there between (255, 0, 0)
+# and (155, 0, 0), and no surface gives both 4.5:1; white gives the most
+# (4:1 and 8.8:1).
+PLATE = "#e4ebee"
+PLATE_WHITE = "#ffffff"
+PLATE_RIM = "#8fa3aa"
+DISPLAY = "#020304"
+# Small captions printed on the skin itself.
+CAPTION = "#a8bcc3"
 
 pictures = {}
 
@@ -323,14 +335,32 @@ def format_glyph(kind, s):
     )
 
 
+def format_tile(kind, size):
+    s = size / 16
+    return (
+        f'<rect x="0.5" y="0.5" width="{size-1}" height="{size-1}" rx="{2.5*s}" fill="url(#t)" '
+        f'stroke="#1e282c" stroke-opacity="0.8"/>' + format_glyph(kind, s)
+    )
+
+
+# The file list draws its 24 x 24 pictures at (left + 1, top - 3) in rows
+# 17 high, clipped to the cell: only picture rows 3..19 show, and the name's
+# eight leading blanks start at the cell's left. The tile is therefore a
+# 15-unit square at (2, 4), inside one row with a pixel to spare above and
+# below and a gap before the name; the rest stays transparent.
+LIST_TILE = 15
+LIST_TILE_AT = (2, 4)
+
 for name, (top, bottom, kind) in FORMATS.items():
-    for size, suffix in ((16, ""), (24, "_24")):
-        s = size / 16
-        body = (
-            f'<rect x="0.5" y="0.5" width="{size-1}" height="{size-1}" rx="{2.5*s}" fill="url(#t)" '
-            f'stroke="#1e282c" stroke-opacity="0.8"/>' + format_glyph(kind, s)
-        )
-        svg(f"Image{name}{suffix}", size, size, body, grad("t", top, bottom))
+    svg(f"Image{name}", 16, 16, format_tile(kind, 16), grad("t", top, bottom))
+    x, y = LIST_TILE_AT
+    svg(
+        f"Image{name}_24",
+        24,
+        24,
+        f'<g transform="translate({x} {y})">{format_tile(kind, LIST_TILE)}</g>',
+        grad("t", top, bottom),
+    )
 
 # The file list's image list of 24 x 24 icons, in its order: WAV, MP3, WMA, OGG, FLAC.
 aliases = {f"ImageList1_{i}": f"Image{n}_24" for i, n in enumerate(("Wav", "MP3", "WMA", "Ogg", "Flac"))}
@@ -428,6 +458,25 @@ def panel(x, y, w, h, r=3):
     )
 
 
+def plate(x, y, w, h, r=3, fill=PLATE):
+    """A light label plate set into the skin: dark rim outside, soft shade inside the edge."""
+    return (
+        f'<rect x="{x-0.5}" y="{y-0.5}" width="{w+1}" height="{h+1}" rx="{r}" fill="{fill}" '
+        f'stroke="#1b2427" stroke-width="1"/>'
+        f'<rect x="{x+0.5}" y="{y+0.5}" width="{w-1}" height="{h-1}" rx="{max(r-1, 0)}" fill="none" '
+        f'stroke="{PLATE_RIM}" stroke-opacity="0.6"/>'
+    )
+
+
+def display(x, y, w, h, r=3):
+    """A near-black display for the light and pale-red texts, with a faint glass edge."""
+    return (
+        f'<rect x="{x-0.5}" y="{y-0.5}" width="{w+1}" height="{h+1}" rx="{r}" fill="{DISPLAY}" '
+        f'stroke="#5a6c72" stroke-width="1"/>'
+        f'<line x1="{x+r}" y1="{y+0.5}" x2="{x+w-r}" y2="{y+0.5}" stroke="{ACCENT}" stroke-opacity="0.18"/>'
+    )
+
+
 def frame(x1, y1, x2, y2):
     """A 1-pixel frame just outside an area that is painted over (its pixels stay untouched)."""
     return (
@@ -451,7 +500,7 @@ def shell(w, h, id_="bg"):
 def title(x, y, text, size=10):
     return (
         f'<text x="{x}" y="{y}" font-family="Liberation Sans, Arial, sans-serif" font-size="{size}" '
-        f'font-weight="bold" fill="{ACCENT}" fill-opacity="0.55" text-anchor="middle" '
+        f'font-weight="bold" fill="{ACCENT}" text-anchor="middle" '
         f'letter-spacing="3">{text}</text>'
     )
 
@@ -464,14 +513,19 @@ defs, body = shell(400, 300)
 body += title(200, 17, "KESTRUNE")
 body += '<line x1="60" y1="12" x2="150" y2="12" stroke="#a0c8ff" stroke-opacity="0.14"/>'
 body += '<line x1="250" y1="12" x2="282" y2="12" stroke="#a0c8ff" stroke-opacity="0.14"/>'
-body += panel(10, 25, 380, 20)
-body += panel(10, 47, 380, 42)
+# The folder row: folder text and, while recording, the file name in red.
+body += plate(8, 25, 386, 20, fill=PLATE_WHITE)
+# The status display: status, time and format in light text; the recording
+# source (black text, up to 150 pixels wide at (122, 72)) on its own plate.
+# It reaches to x 394 so a ten-hour time (293 + 100) stays clear of its rim.
+body += display(8, 47, 386, 42)
+body += plate(117, 70, 162, 16, 2)
 body += frame(16, 95, 186, 210)
 body += frame(208, 95, 384, 212)
 body += frame(14, 230, 384, 260)
 # Small captions under the displays.
 body += (
-    '<g font-family="Liberation Sans, Arial, sans-serif" font-size="8" fill="#8ea2a9" text-anchor="middle">'
+    f'<g font-family="Liberation Sans, Arial, sans-serif" font-size="8" fill="{CAPTION}" text-anchor="middle">'
     '<text x="101" y="221">SCOPE</text><text x="296" y="222">SPECTRUM</text></g>'
 )
 # The volume groove: the filled line (29, 277) 5 high grows over it.
@@ -480,7 +534,7 @@ body += (
     '<g stroke="#8ea2a9" stroke-opacity="0.45">'
     + "".join(f'<line x1="{x}" y1="287" x2="{x}" y2="{291 if i % 4 == 0 else 289}"/>' for i, x in enumerate(range(30, 164, 8)))
     + "</g>"
-    '<text x="7" y="282" font-family="Liberation Sans, Arial, sans-serif" font-size="7" fill="#8ea2a9">VOL</text>'
+    f'<text x="7" y="282" font-family="Liberation Sans, Arial, sans-serif" font-size="7" fill="{CAPTION}">VOL</text>'
 )
 body += '<rect x="178.5" y="264.5" width="217" height="32" rx="4" fill="#263135" stroke="#1b2427"/>'
 svg("ImageForm1", 400, 300, body, defs)
@@ -490,7 +544,7 @@ svg("ImageForm1", 400, 300, body, defs)
 defs, body = shell(399, 299)
 body += title(200, 12, "RECORDINGS", 8)
 body += frame(16, 18, 383, 256)
-body += panel(12, 266, 348, 26)
+body += plate(12, 266, 348, 26)
 svg("ImageFileList", 399, 299, body, defs)
 
 # Player, 333 x 270 (client 332 x 269): file row (24..310, 28..50), the spectrum
@@ -498,12 +552,12 @@ svg("ImageFileList", 399, 299, body, defs)
 # y 180..204, the buttons below.
 defs, body = shell(333, 270)
 body += title(166, 16, "PLAYER", 8)
-body += panel(18, 28, 292, 24)
+body += plate(18, 28, 292, 24)
 body += frame(24, 62, 302, 172)
 body += (
     '<rect x="23.5" y="188.5" width="171" height="6" rx="2" fill="#1b2427" stroke="#111719"/>'
     '<rect x="210.5" y="188.5" width="95" height="6" rx="2" fill="#1b2427" stroke="#111719"/>'
-    '<g font-family="Liberation Sans, Arial, sans-serif" font-size="7" fill="#8ea2a9">'
+    f'<g font-family="Liberation Sans, Arial, sans-serif" font-size="7" fill="{CAPTION}">'
     '<text x="25" y="183">POSITION</text><text x="212" y="183">VOLUME</text></g>'
 )
 body += panel(14, 218, 304, 40, 4)
@@ -515,6 +569,14 @@ defs, body = shell(249, 299)
 for y in (30, 77, 123, 172, 220):
     body += frame(15, y, 232, y + 17)
 body += frame(15, 267, 130, 284)
+# Labels at (58, 10), (55, 56), (53, 104), (57, 152), (46, 200), (58, 248):
+# each tab spans x 15..125 and the label's line, 14 high, plus a pixel each side.
+for y in (10, 56, 104, 152, 200, 248):
+    body += (
+        f'<path d="M 14.5 {y+17.5} L 14.5 {y-0.5} Q 14.5 {y-2.5} 16.5 {y-2.5} L 123.5 {y-2.5} '
+        f'Q 125.5 {y-2.5} 125.5 {y-0.5} L 125.5 {y+17.5} Z" fill="{PLATE}" stroke="#1b2427"/>'
+        f'<line x1="15.5" y1="{y+16.5}" x2="124.5" y2="{y+16.5}" stroke="{PLATE_RIM}" stroke-opacity="0.6"/>'
+    )
 svg("ImageFormTag", 249, 299, body, defs)
 
 # ---------------------------------------------------------------- output

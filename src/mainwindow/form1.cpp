@@ -248,7 +248,7 @@ void TForm1::CreateControls() {
     ImagePath->setCursor(Qt::PointingHandCursor);
     ImagePath->popup = popup;
     ImagePath->onClick = [this] { BrowseOutputFolder(peers_); };
-    LabFolder = label({36, 29}, font(), light, "");
+    LabFolder = label({36, 29}, font(), PlateTextColor, "");
     LabFolder->setCursor(Qt::PointingHandCursor);
     LabFolder->onClick = [this] { BrowseOutputFolder(peers_); };
     LabFile = new QLabel(this);

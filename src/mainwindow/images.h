@@ -11,6 +11,9 @@ namespace mainwindow {
 // The skin's two colours: the surfaces and the highlights.
 inline const QColor SkinColor(53, 67, 72);
 inline const QColor AccentColor(160, 200, 255);
+// Text of our own choosing that sits on the skin's light label plates (the
+// recorder's folder row, the player's file row), beside the given dark texts.
+inline const QColor PlateTextColor(24, 40, 48);
 
 // The skin image store: every picture of the skinned windows by its name
 // ("ImageForm1", "ImageRecord1", "ImageRecord2", "ImageMP3", ...). Pictures

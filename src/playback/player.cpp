@@ -132,7 +132,7 @@ TFormPlayer::TFormPlayer(PlayerPeers& peers, QWidget* parent) : QWidget(parent),
         l->adjustSize();
         return l;
     };
-    LabFile = label("", 44, 35, mainwindow::AccentColor, "File Properties");
+    LabFile = label("", 44, 35, mainwindow::PlateTextColor, "File Properties");
     LabProp = label("", 44, 35, QColor(0, 90, 0), "File Properties");
     LabLength = label("Duration:", 132, 226, mainwindow::AccentColor, nullptr);
     LabTotalTime = label(kZeroTime, 184, 226, mainwindow::AccentColor, "File Length");

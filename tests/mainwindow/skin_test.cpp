@@ -94,6 +94,27 @@ TEST(Skin, HoverPicturesAreBrighter) {
               Brightness(Form4().Picture("ImageMicroOff")) + 0.05);
 }
 
+// The file list draws its 24 x 24 pictures at (left + 1, top - 3) in rows 17
+// high, before names that start after eight blanks: each picture must lie
+// inside its own row, clear of the rows above and below and of the name.
+TEST(Skin, ListPicturesSitInsideTheirRow) {
+    for (int i = 0; i < 5; ++i) {
+        const QString name = QString("ImageList1_%1").arg(i);
+        SCOPED_TRACE(name.toStdString());
+        const QImage im = Form4().Picture(name).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(im.size(), QSize(24, 24));
+        QRect drawn; // opaque part, in cell coordinates
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 24; ++x)
+                if (qAlpha(im.pixel(x, y)) > 24) drawn |= QRect(x + 1, y - 3, 1, 1);
+        ASSERT_FALSE(drawn.isEmpty());
+        EXPECT_GE(drawn.top(), 1);
+        EXPECT_LE(drawn.bottom(), 15);
+        EXPECT_GE(drawn.height(), 12) << "still large enough to tell apart";
+        EXPECT_LE(drawn.right(), 18) << "a gap before the name";
+    }
+}
+
 TEST(Skin, ControlButtonPicturesFollowTheDeviceModel) {
     struct Case {
         bool vista;
@@ -209,6 +230,32 @@ TEST(AboutBox, TitlePictureAndLink) {
     box.show();
     box.BitBtnClose->click();
     EXPECT_FALSE(box.isVisible());
+}
+
+TEST(AboutBox, LargerOnA120DpiScreen) {
+    struct Case {
+        qreal dpi, ratio;
+        QSize size; // in window units
+    } cases[] = {
+        {96, 1, {361, 202}},  {120, 1, {430, 320}},  {119.6, 1, {430, 320}}, {96, 1.25, {344, 256}},
+        {144, 1, {361, 202}}, {96, 1.5, {361, 202}}, {96, 2, {361, 202}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dpi << " dpi at " << c.ratio);
+        EXPECT_EQ(mainwindow::TFormAbout::SizeForScreen(c.dpi, c.ratio), c.size);
+        mainwindow::TFormAbout box;
+        box.FitToScreen(c.dpi, c.ratio);
+        EXPECT_EQ(box.size(), c.size);
+        // OK stays at the bottom centre, wholly inside.
+        const QRect ok = box.BitBtnClose->geometry();
+        EXPECT_TRUE(box.rect().contains(ok));
+        EXPECT_NEAR(ok.center().x(), box.width() / 2, 1);
+        EXPECT_EQ(box.height() - ok.bottom(), 202 - 184);
+    }
+    mainwindow::TFormAbout box;
+    box.FitToScreen(120, 1);
+    QDir().mkpath(KESTRUNE_BUILD_DIR "/screenshots");
+    EXPECT_TRUE(box.grab().save(KESTRUNE_BUILD_DIR "/screenshots/about_120dpi.png"));
 }
 
 // Not a check: the About box as people see it.
