@@ -1,11 +1,13 @@
 #include "core/mode.h"
 
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <algorithm>
 
 #include "core/rounding.h"
 #include "core/settings.h"
@@ -19,6 +21,12 @@ namespace {
 class ArrowSpinBox : public QSpinBox {
   public:
     explicit ArrowSpinBox(QWidget* parent) : QSpinBox(parent) { lineEdit()->setReadOnly(true); }
+};
+class ArrowDoubleSpinBox : public QDoubleSpinBox {
+  public:
+    explicit ArrowDoubleSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {
+        lineEdit()->setReadOnly(true);
+    }
 };
 
 QRadioButton* Radio(QWidget* parent, const char* text, int x, int y, int w) {
@@ -48,7 +56,7 @@ void UncheckAll(std::initializer_list<QRadioButton*> buttons) {
 TFormMode::TFormMode(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Recording Mode");
     setModal(false);
-    setFixedSize(300, 322);
+    setFixedSize(300, 350);
 
     GrBoxMode = new QGroupBox("Recording Mode", this);
     GrBoxMode->setGeometry(8, 6, 284, 50);
@@ -56,35 +64,44 @@ TFormMode::TFormMode(QWidget* parent) : QDialog(parent) {
     RBtnThreshhold = Radio(GrBoxMode, "Threshold", 140, 22, 130);
 
     GrBoxThreshold = new QGroupBox("Threshold Mode Options", this);
-    GrBoxThreshold->setGeometry(8, 62, 284, 218);
+    GrBoxThreshold->setGeometry(8, 62, 284, 246);
     LabReleaseTime = Label(GrBoxThreshold, "ReleaseTime, sec", 14, 26, 120);
     SEditRelease = new ArrowSpinBox(GrBoxThreshold);
     SEditRelease->setGeometry(140, 22, 52, 22);
     SEditRelease->setRange(1, 10);
     SEditRelease->setValue(1);
-    LabActions = Label(GrBoxThreshold, "When Release and Next Threshold:", 14, 54, 260);
+    // The sound kept from before the trigger, written ahead of it.
+    LabPreRoll = Label(GrBoxThreshold, "Pre-record, sec", 14, 54, 120);
+    SEditPreRoll = new ArrowDoubleSpinBox(GrBoxThreshold);
+    SEditPreRoll->setGeometry(140, 50, 52, 22);
+    SEditPreRoll->setDecimals(1);
+    SEditPreRoll->setSingleStep(0.1);
+    SEditPreRoll->setRange(0, 5);
+    SEditPreRoll->setValue(0.5);
+    LabActions = Label(GrBoxThreshold, "When Release and Next Threshold:", 14, 82, 260);
     QFont underlined = LabActions->font();
     underlined.setUnderline(true);
     LabActions->setFont(underlined);
-    RBtnThreshPause = Radio(GrBoxThreshold, "Pause and Continue Recording", 22, 74, 250);
-    RBtnThreshSplit = Radio(GrBoxThreshold, "Start New Recording (File)", 22, 94, 250);
-    RBtnThreshStop = Radio(GrBoxThreshold, "Stop Recording", 22, 114, 250);
+    RBtnThreshPause = Radio(GrBoxThreshold, "Pause and Continue Recording", 22, 102, 250);
+    RBtnThreshSplit = Radio(GrBoxThreshold, "Start New Recording (File)", 22, 122, 250);
+    RBtnThreshStop = Radio(GrBoxThreshold, "Stop Recording", 22, 142, 250);
     LabDo = Label(GrBoxThreshold, "Click and Drag the red Slider to Adjust the Threshold Level ",
-                  14, 140, 160, 60);
+                  14, 168, 160, 60);
     LabDo->setWordWrap(true);
     ImageDo = new QLabel(GrBoxThreshold);
     ImageDo->setAlignment(Qt::AlignLeft | Qt::AlignTop); // a lower height shows the top part
     ImageDo->setPixmap(mainwindow::Form4().Picture("ImageDo"));
-    ImageDo->setGeometry(186, 146, kImageWidth, kImageHeight);
+    ImageDo->setGeometry(186, 174, kImageWidth, kImageHeight);
 
     BtnClose = new QPushButton("OK", this);
-    BtnClose->setGeometry(112, 288, 76, 26);
+    BtnClose->setGeometry(112, 316, 76, 26);
 
     Timer1.setInterval(50);
     connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(RBtnNormal, &QRadioButton::toggled, this, [this] { RBtnNormalClick(); });
     connect(RBtnThreshhold, &QRadioButton::toggled, this, [this] { RBtnThreshholdClick(); });
     connect(SEditRelease, &QSpinBox::valueChanged, this, [this] { SEditReleaseChange(); });
+    connect(SEditPreRoll, &QDoubleSpinBox::valueChanged, this, [this] { SEditPreRollChange(); });
     connect(RBtnThreshPause, &QRadioButton::toggled, this, [this] { RBtnThreshPauseClick(); });
     connect(RBtnThreshSplit, &QRadioButton::toggled, this, [this] { RBtnThreshSplitClick(); });
     connect(RBtnThreshStop, &QRadioButton::toggled, this, [this] { RBtnThreshStopClick(); });
@@ -138,12 +155,13 @@ void TFormMode::FormShow() {
         break;
     }
     SEditRelease->setValue(RoundEvenInt(s.ThresholdRelease));
+    SEditPreRoll->setValue(std::clamp(s.ThresholdPreRoll, 0, 5000) / 1000.0);
 }
 
 void TFormMode::SetThresholdOptionsEnabled(bool on) {
-    for (QWidget* w : std::initializer_list<QWidget*>{GrBoxThreshold, LabDo, LabReleaseTime,
-                                                      SEditRelease, LabActions, RBtnThreshPause,
-                                                      RBtnThreshSplit, RBtnThreshStop})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             GrBoxThreshold, LabDo, LabReleaseTime, SEditRelease, LabPreRoll, SEditPreRoll,
+             LabActions, RBtnThreshPause, RBtnThreshSplit, RBtnThreshStop})
         w->setEnabled(on);
 }
 
@@ -161,6 +179,11 @@ void TFormMode::RBtnThreshholdClick() {
 
 void TFormMode::SEditReleaseChange() {
     Settings.ThresholdRelease = static_cast<float>(SEditRelease->value());
+}
+
+void TFormMode::SEditPreRollChange() {
+    // Whole tenths of a second: the spin box's double may be a hair off.
+    Settings.ThresholdPreRoll = 100 * RoundEvenInt(SEditPreRoll->value() * 10);
 }
 
 void TFormMode::RBtnThreshPauseClick() {

@@ -6,12 +6,13 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QDoubleSpinBox;
 class QSpinBox;
 
 namespace core {
 
 // The recording mode dialog: normal or sound-activated recording, the action
-// when the sound stops and the release time. Not modal; every change goes
+// when the sound stops, the release time and the pre-record time. Not modal; every change goes
 // into the settings at once and applies from the next recording tick on.
 class TFormMode : public QDialog {
     Q_OBJECT
@@ -28,6 +29,8 @@ class TFormMode : public QDialog {
     QGroupBox* GrBoxThreshold;
     QLabel* LabReleaseTime;
     QSpinBox* SEditRelease;
+    QLabel* LabPreRoll;
+    QDoubleSpinBox* SEditPreRoll; // seconds in tenths; the setting holds milliseconds
     QLabel* LabActions;
     QRadioButton* RBtnThreshPause;
     QRadioButton* RBtnThreshSplit;
@@ -42,6 +45,7 @@ class TFormMode : public QDialog {
     void RBtnNormalClick();
     void RBtnThreshholdClick();
     void SEditReleaseChange();
+    void SEditPreRollChange();
     void RBtnThreshPauseClick();
     void RBtnThreshSplitClick();
     void RBtnThreshStopClick();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,8 +22,8 @@ class ModeTest : public ::testing::Test {
     TFormMode form;
     void SetUp() override { Settings = core::RecordingSettings{}; }
     std::vector<QWidget*> Options() {
-        return {form.GrBoxThreshold,  form.LabDo,         form.LabReleaseTime,
-                form.SEditRelease,    form.LabActions,    form.RBtnThreshPause,
+        return {form.GrBoxThreshold,  form.LabDo,         form.LabReleaseTime, form.SEditRelease,
+                form.LabPreRoll,      form.SEditPreRoll,  form.LabActions,     form.RBtnThreshPause,
                 form.RBtnThreshSplit, form.RBtnThreshStop};
     }
     void ExpectOptionsEnabled(bool on) {
@@ -157,4 +158,53 @@ TEST_F(ModeTest, ShowRunsTheAnimationAndOkCloses) {
     form.BtnClose->click();
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.Timer1.isActive());
+}
+
+TEST_F(ModeTest, PreRecordTimeInTenthsOfASecond) {
+    EXPECT_EQ(form.LabPreRoll->text(), "Pre-record, sec");
+    EXPECT_EQ(form.SEditPreRoll->minimum(), 0);
+    EXPECT_EQ(form.SEditPreRoll->maximum(), 5);
+    struct Case {
+        int stored;   // milliseconds in the settings
+        double shown; // seconds in the spin edit
+    } cases[] = {{500, 0.5}, {0, 0}, {5000, 5}, {1300, 1.3}, {9000, 5}, {-20, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Settings.ThresholdPreRoll = c.stored;
+        form.FormShow();
+        EXPECT_DOUBLE_EQ(form.SEditPreRoll->value(), c.shown);
+    }
+    Settings.ThresholdPreRoll = 500;
+    form.FormShow();
+    form.SEditPreRoll->stepBy(3);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 800);
+    form.SEditPreRoll->stepBy(-8);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 0);
+    form.SEditPreRoll->stepBy(60);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 5000);
+    // Changed with the arrows only, like the release time.
+    form.SEditPreRoll->setFocus();
+    QKeyEvent seven(QEvent::KeyPress, Qt::Key_7, Qt::NoModifier, "7");
+    QApplication::sendEvent(form.SEditPreRoll, &seven);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 5000);
+}
+
+TEST_F(ModeTest, ThresholdOptionsDoNotOverlap) {
+    // Every control of the options group lies inside it and clear of the
+    // others (the picture and the text beside it are placed side by side).
+    std::vector<QWidget*> controls = {
+        form.LabReleaseTime,  form.SEditRelease,   form.LabPreRoll,
+        form.SEditPreRoll,    form.LabActions,     form.RBtnThreshPause,
+        form.RBtnThreshSplit, form.RBtnThreshStop, form.LabDo};
+    const QRect inside = form.GrBoxThreshold->rect();
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const QRect a = controls[i]->geometry();
+        EXPECT_TRUE(inside.contains(a)) << i;
+        for (size_t j = i + 1; j < controls.size(); ++j)
+            EXPECT_FALSE(a.intersects(controls[j]->geometry())) << i << " " << j;
+    }
+    EXPECT_TRUE(form.GrBoxThreshold->rect().contains(form.ImageDo->geometry()));
+    EXPECT_TRUE(form.rect().contains(form.GrBoxThreshold->geometry()));
+    EXPECT_FALSE(form.GrBoxThreshold->geometry().intersects(form.BtnClose->geometry()));
+    EXPECT_TRUE(form.rect().contains(form.BtnClose->geometry()));
 }
