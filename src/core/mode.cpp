@@ -1,5 +1,6 @@
 #include "core/mode.h"
 
+#include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -41,6 +42,10 @@ QLabel* Label(QWidget* parent, const char* text, int x, int y, int w, int h = 16
     return l;
 }
 
+QString PreRecordCaption(double seconds) {
+    return "Keep the last " + QString::number(seconds, 'f', 1) + " s before Record";
+}
+
 // Unchecks every button of an exclusive group, which Qt otherwise refuses.
 void UncheckAll(std::initializer_list<QRadioButton*> buttons) {
     for (auto* b : buttons)
@@ -56,45 +61,48 @@ void UncheckAll(std::initializer_list<QRadioButton*> buttons) {
 TFormMode::TFormMode(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Recording Mode");
     setModal(false);
-    setFixedSize(300, 350);
+    setFixedSize(300, 372);
 
     GrBoxMode = new QGroupBox("Recording Mode", this);
-    GrBoxMode->setGeometry(8, 6, 284, 50);
+    GrBoxMode->setGeometry(8, 6, 284, 100);
     RBtnNormal = Radio(GrBoxMode, "Normal", 14, 22, 110);
     RBtnThreshhold = Radio(GrBoxMode, "Threshold", 140, 22, 130);
+    // The sound kept from before a trigger (or the record command), written
+    // ahead of it.
+    LabPreRoll = Label(GrBoxMode, "Pre-record, sec", 14, 50, 120);
+    SEditPreRoll = new ArrowDoubleSpinBox(GrBoxMode);
+    SEditPreRoll->setGeometry(140, 46, 52, 22);
+    SEditPreRoll->setDecimals(1);
+    SEditPreRoll->setSingleStep(0.1);
+    SEditPreRoll->setRange(0, 5);
+    SEditPreRoll->setValue(0.5);
+    ChBoxPreRecord = new QCheckBox(PreRecordCaption(0.5), GrBoxMode);
+    ChBoxPreRecord->setGeometry(14, 74, 264, 17);
 
     GrBoxThreshold = new QGroupBox("Threshold Mode Options", this);
-    GrBoxThreshold->setGeometry(8, 62, 284, 246);
+    GrBoxThreshold->setGeometry(8, 112, 284, 218);
     LabReleaseTime = Label(GrBoxThreshold, "ReleaseTime, sec", 14, 26, 120);
     SEditRelease = new ArrowSpinBox(GrBoxThreshold);
     SEditRelease->setGeometry(140, 22, 52, 22);
     SEditRelease->setRange(1, 10);
     SEditRelease->setValue(1);
-    // The sound kept from before the trigger, written ahead of it.
-    LabPreRoll = Label(GrBoxThreshold, "Pre-record, sec", 14, 54, 120);
-    SEditPreRoll = new ArrowDoubleSpinBox(GrBoxThreshold);
-    SEditPreRoll->setGeometry(140, 50, 52, 22);
-    SEditPreRoll->setDecimals(1);
-    SEditPreRoll->setSingleStep(0.1);
-    SEditPreRoll->setRange(0, 5);
-    SEditPreRoll->setValue(0.5);
-    LabActions = Label(GrBoxThreshold, "When Release and Next Threshold:", 14, 82, 260);
+    LabActions = Label(GrBoxThreshold, "When Release and Next Threshold:", 14, 54, 260);
     QFont underlined = LabActions->font();
     underlined.setUnderline(true);
     LabActions->setFont(underlined);
-    RBtnThreshPause = Radio(GrBoxThreshold, "Pause and Continue Recording", 22, 102, 250);
-    RBtnThreshSplit = Radio(GrBoxThreshold, "Start New Recording (File)", 22, 122, 250);
-    RBtnThreshStop = Radio(GrBoxThreshold, "Stop Recording", 22, 142, 250);
+    RBtnThreshPause = Radio(GrBoxThreshold, "Pause and Continue Recording", 22, 74, 250);
+    RBtnThreshSplit = Radio(GrBoxThreshold, "Start New Recording (File)", 22, 94, 250);
+    RBtnThreshStop = Radio(GrBoxThreshold, "Stop Recording", 22, 114, 250);
     LabDo = Label(GrBoxThreshold, "Click and Drag the red Slider to Adjust the Threshold Level ",
-                  14, 168, 160, 60);
+                  14, 140, 160, 60);
     LabDo->setWordWrap(true);
     ImageDo = new QLabel(GrBoxThreshold);
     ImageDo->setAlignment(Qt::AlignLeft | Qt::AlignTop); // a lower height shows the top part
     ImageDo->setPixmap(mainwindow::Form4().Picture("ImageDo"));
-    ImageDo->setGeometry(186, 174, kImageWidth, kImageHeight);
+    ImageDo->setGeometry(186, 146, kImageWidth, kImageHeight);
 
     BtnClose = new QPushButton("OK", this);
-    BtnClose->setGeometry(112, 316, 76, 26);
+    BtnClose->setGeometry(112, 338, 76, 26);
 
     Timer1.setInterval(50);
     connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
@@ -102,6 +110,7 @@ TFormMode::TFormMode(QWidget* parent) : QDialog(parent) {
     connect(RBtnThreshhold, &QRadioButton::toggled, this, [this] { RBtnThreshholdClick(); });
     connect(SEditRelease, &QSpinBox::valueChanged, this, [this] { SEditReleaseChange(); });
     connect(SEditPreRoll, &QDoubleSpinBox::valueChanged, this, [this] { SEditPreRollChange(); });
+    connect(ChBoxPreRecord, &QCheckBox::toggled, this, [this] { ChBoxPreRecordClick(); });
     connect(RBtnThreshPause, &QRadioButton::toggled, this, [this] { RBtnThreshPauseClick(); });
     connect(RBtnThreshSplit, &QRadioButton::toggled, this, [this] { RBtnThreshSplitClick(); });
     connect(RBtnThreshStop, &QRadioButton::toggled, this, [this] { RBtnThreshStopClick(); });
@@ -156,12 +165,14 @@ void TFormMode::FormShow() {
     }
     SEditRelease->setValue(RoundEvenInt(s.ThresholdRelease));
     SEditPreRoll->setValue(std::clamp(s.ThresholdPreRoll, 0, 5000) / 1000.0);
+    ChBoxPreRecord->setChecked(s.IsPreRecord);
+    ChBoxPreRecord->setText(PreRecordCaption(SEditPreRoll->value()));
 }
 
 void TFormMode::SetThresholdOptionsEnabled(bool on) {
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             GrBoxThreshold, LabDo, LabReleaseTime, SEditRelease, LabPreRoll, SEditPreRoll,
-             LabActions, RBtnThreshPause, RBtnThreshSplit, RBtnThreshStop})
+    for (QWidget* w : std::initializer_list<QWidget*>{GrBoxThreshold, LabDo, LabReleaseTime,
+                                                      SEditRelease, LabActions, RBtnThreshPause,
+                                                      RBtnThreshSplit, RBtnThreshStop})
         w->setEnabled(on);
 }
 
@@ -184,6 +195,11 @@ void TFormMode::SEditReleaseChange() {
 void TFormMode::SEditPreRollChange() {
     // Whole tenths of a second: the spin box's double may be a hair off.
     Settings.ThresholdPreRoll = 100 * RoundEvenInt(SEditPreRoll->value() * 10);
+    ChBoxPreRecord->setText(PreRecordCaption(SEditPreRoll->value()));
+}
+
+void TFormMode::ChBoxPreRecordClick() {
+    Settings.IsPreRecord = ChBoxPreRecord->isChecked();
 }
 
 void TFormMode::RBtnThreshPauseClick() {

@@ -6,6 +6,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QCheckBox;
 class QDoubleSpinBox;
 class QSpinBox;
 
@@ -29,8 +30,11 @@ class TFormMode : public QDialog {
     QGroupBox* GrBoxThreshold;
     QLabel* LabReleaseTime;
     QSpinBox* SEditRelease;
+    // Shared by both modes: sound-activated recording always writes the
+    // pre-record time first, a normal one when ChBoxPreRecord is checked.
     QLabel* LabPreRoll;
     QDoubleSpinBox* SEditPreRoll; // seconds in tenths; the setting holds milliseconds
+    QCheckBox* ChBoxPreRecord;
     QLabel* LabActions;
     QRadioButton* RBtnThreshPause;
     QRadioButton* RBtnThreshSplit;
@@ -46,6 +50,7 @@ class TFormMode : public QDialog {
     void RBtnThreshholdClick();
     void SEditReleaseChange();
     void SEditPreRollChange();
+    void ChBoxPreRecordClick();
     void RBtnThreshPauseClick();
     void RBtnThreshSplitClick();
     void RBtnThreshStopClick();

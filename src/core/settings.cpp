@@ -103,6 +103,7 @@ void RegistryRead() {
     if (auto v = store.ReadDword("Threshold Release"))
         Settings.ThresholdRelease = static_cast<float>(*v);
     if (auto v = store.ReadDword("Threshold PreRoll")) Settings.ThresholdPreRoll = *v;
+    if (auto v = store.ReadDword("IsPreRecord")) Settings.IsPreRecord = *v != 0;
 
     if (!(Settings.Volume <= 1)) Settings.Volume = 1;
     if (Settings.Volume < 0) Settings.Volume = 0;
@@ -120,6 +121,7 @@ void RegistryWrite() {
     store.WriteDword("Threshold Mode", Settings.ThresholdMode);
     store.WriteDword("Threshold Release", RoundEvenInt(Settings.ThresholdRelease));
     store.WriteDword("Threshold PreRoll", Settings.ThresholdPreRoll);
+    store.WriteDword("IsPreRecord", Settings.IsPreRecord ? 1 : 0);
     store.Sync();
 }
 

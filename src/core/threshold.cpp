@@ -87,6 +87,11 @@ void WritePreRoll(uint64_t trigger) {
     }
 }
 
+void WritePreRecord() {
+    // As if the next block to come were a trigger.
+    WritePreRoll(capture::NewestBlock() + 1);
+}
+
 bool OpenNextSoundFile() {
     if (RecordingOutputOpen()) {
         // Paused by hand while writing: finish that file before the next

@@ -26,6 +26,10 @@ bool OpenNextSoundFile();
 // the newest delivered block, leaving out those already in the open file.
 void WritePreRoll(uint64_t trigger);
 
+// A normal recording that has just opened its output: writes the kept
+// ThresholdPreRoll before the record command.
+void WritePreRecord();
+
 // Monotonic seconds of the clock the logic uses.
 double ThresholdNow();
 // Tests drive time by hand; nullptr restores platform::TickMs.

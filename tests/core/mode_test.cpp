@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -22,13 +23,17 @@ class ModeTest : public ::testing::Test {
     TFormMode form;
     void SetUp() override { Settings = core::RecordingSettings{}; }
     std::vector<QWidget*> Options() {
-        return {form.GrBoxThreshold,  form.LabDo,         form.LabReleaseTime, form.SEditRelease,
-                form.LabPreRoll,      form.SEditPreRoll,  form.LabActions,     form.RBtnThreshPause,
+        return {form.GrBoxThreshold,  form.LabDo,         form.LabReleaseTime,
+                form.SEditRelease,    form.LabActions,    form.RBtnThreshPause,
                 form.RBtnThreshSplit, form.RBtnThreshStop};
     }
     void ExpectOptionsEnabled(bool on) {
         for (QWidget* w : Options())
             EXPECT_EQ(w->isEnabled(), on) << w->metaObject()->className();
+        // The pre-record time serves both modes.
+        for (QWidget* w : std::initializer_list<QWidget*>{form.LabPreRoll, form.SEditPreRoll,
+                                                          form.ChBoxPreRecord})
+            EXPECT_TRUE(w->isEnabled()) << w->metaObject()->className();
     }
 };
 
@@ -189,22 +194,47 @@ TEST_F(ModeTest, PreRecordTimeInTenthsOfASecond) {
     EXPECT_EQ(Settings.ThresholdPreRoll, 5000);
 }
 
-TEST_F(ModeTest, ThresholdOptionsDoNotOverlap) {
-    // Every control of the options group lies inside it and clear of the
-    // others (the picture and the text beside it are placed side by side).
-    std::vector<QWidget*> controls = {
-        form.LabReleaseTime,  form.SEditRelease,   form.LabPreRoll,
-        form.SEditPreRoll,    form.LabActions,     form.RBtnThreshPause,
-        form.RBtnThreshSplit, form.RBtnThreshStop, form.LabDo};
-    const QRect inside = form.GrBoxThreshold->rect();
-    for (size_t i = 0; i < controls.size(); ++i) {
-        const QRect a = controls[i]->geometry();
-        EXPECT_TRUE(inside.contains(a)) << i;
-        for (size_t j = i + 1; j < controls.size(); ++j)
-            EXPECT_FALSE(a.intersects(controls[j]->geometry())) << i << " " << j;
+TEST_F(ModeTest, PreRecordBeforeRecordIsOptional) {
+    Settings.ThresholdPreRoll = 1500;
+    form.FormShow();
+    EXPECT_FALSE(form.ChBoxPreRecord->isChecked()); // off unless chosen
+    EXPECT_EQ(form.ChBoxPreRecord->text(), "Keep the last 1.5 s before Record");
+    form.ChBoxPreRecord->click();
+    EXPECT_TRUE(Settings.IsPreRecord);
+    form.SEditPreRoll->stepBy(-15);
+    EXPECT_EQ(form.ChBoxPreRecord->text(), "Keep the last 0.0 s before Record");
+    form.ChBoxPreRecord->click();
+    EXPECT_FALSE(Settings.IsPreRecord);
+    Settings.IsPreRecord = true;
+    form.FormShow();
+    EXPECT_TRUE(form.ChBoxPreRecord->isChecked());
+}
+
+TEST_F(ModeTest, ControlsDoNotOverlap) {
+    // Every control lies inside its group and clear of its neighbours; the
+    // groups and the button lie inside the dialog and clear of each other.
+    std::vector<QWidget*> top;
+    for (QWidget* group :
+         {static_cast<QWidget*>(form.GrBoxMode), static_cast<QWidget*>(form.GrBoxThreshold)}) {
+        SCOPED_TRACE(group->objectName().toStdString() + " " +
+                     static_cast<QGroupBox*>(group)->title().toStdString());
+        top.push_back(group);
+        const auto children = group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        ASSERT_GE(children.size(), 4);
+        for (qsizetype i = 0; i < children.size(); ++i) {
+            const QRect a = children[i]->geometry();
+            EXPECT_TRUE(group->rect().contains(a)) << i;
+            for (qsizetype j = i + 1; j < children.size(); ++j)
+                EXPECT_FALSE(a.intersects(children[j]->geometry())) << i << " " << j;
+        }
     }
-    EXPECT_TRUE(form.GrBoxThreshold->rect().contains(form.ImageDo->geometry()));
-    EXPECT_TRUE(form.rect().contains(form.GrBoxThreshold->geometry()));
-    EXPECT_FALSE(form.GrBoxThreshold->geometry().intersects(form.BtnClose->geometry()));
-    EXPECT_TRUE(form.rect().contains(form.BtnClose->geometry()));
+    top.push_back(form.BtnClose);
+    for (size_t i = 0; i < top.size(); ++i) {
+        EXPECT_TRUE(form.rect().contains(top[i]->geometry())) << i;
+        for (size_t j = i + 1; j < top.size(); ++j)
+            EXPECT_FALSE(top[i]->geometry().intersects(top[j]->geometry())) << i << " " << j;
+    }
+    // The longest pre-record caption fits its check box.
+    form.SEditPreRoll->setValue(5);
+    EXPECT_LE(form.ChBoxPreRecord->sizeHint().width(), form.ChBoxPreRecord->width());
 }

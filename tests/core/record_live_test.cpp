@@ -600,6 +600,38 @@ TEST_F(SoundActivated, PreRollFollowsAChangeOfFormat) {
     }
 }
 
+TEST_F(SoundActivated, LatePressOnRecordStillHasTheStart) {
+    REQUIRE_PULSE();
+    UseFormat([](auto& s) { s.IsWav = true; });
+    Settings.FolderName = folder;
+    Settings.IsPreRecord = true;
+    Settings.ThresholdPreRoll = 1000;
+    OpenCapture(kQuietMonitor);
+    const std::string path = folder + "/../late-" + std::to_string(getpid()) + ".wav";
+    ASSERT_TRUE(WriteToneWav(path, {{0.5, 0, 0}, {2.5, 0.5, 0.5}}));
+    QProcess player;
+    player.start("paplay", {"--device=quietsink", QString::fromStdString(path)});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    gMaxPeakLeft = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (gMaxPeakLeft < 0.3f * 32767 && Clock::now() < deadline)
+        Tick();
+    TickFor(0.3); // the user presses Record a moment after the sound began
+    core::StartRecording();
+    TickFor(1.0);
+    core::Stop();
+    player.waitForFinished(10000);
+    unlink(path.c_str());
+    const auto d = testdecode::DecodeFile(Record(1, ".wav"));
+    ASSERT_TRUE(d.ok) << d.error;
+    const ToneSpan t = FindTone(d);
+    EXPECT_GT(t.from, 0.3); // the quiet before the sound, then all of it
+    EXPECT_LT(t.from, 0.75);
+    EXPECT_LT(testdecode::Peak(testdecode::Channel(d, 0, 0, t.from - 0.002)), 1000);
+    EXPECT_NEAR(t.to, d.seconds(), 0.01); // the tone goes on to the end
+    EXPECT_GT(t.weakest, 0.4 * 16384);
+}
+
 TEST_F(SoundActivated, NeverTriggersAtLevel100) {
     REQUIRE_PULSE();
     Arm(1);

@@ -44,6 +44,7 @@ TEST_F(SettingsTest, FreshProfileGivesDefaults) {
     EXPECT_EQ(Settings.ThresholdMode, 1);
     EXPECT_FLOAT_EQ(Settings.ThresholdRelease, 1);
     EXPECT_EQ(Settings.ThresholdPreRoll, 500);
+    EXPECT_FALSE(Settings.IsPreRecord);
     EXPECT_FALSE(Settings.IsTresh);
     EXPECT_EQ(Settings.SamplePerSecond, 44100u);
     EXPECT_EQ(Settings.BitPerSample, 16);
@@ -129,6 +130,7 @@ TEST_F(SettingsTest, EveryFieldRoundTrips) {
     s.ThresholdMode = 3;
     s.ThresholdRelease = 10;
     s.ThresholdPreRoll = 2300;
+    s.IsPreRecord = true;
     core::RecordingSettings before = s;
     core::RegistryWrite();
     s = core::RecordingSettings{};
@@ -141,10 +143,11 @@ TEST_F(SettingsTest, EveryFieldRoundTrips) {
     SAME(OggQuality); SAME(IsFLAC); SAME(FlacCompression); SAME(Channels); SAME(Sort);
     SAME(Volume); SAME(IsFileList); SAME(SoundBoost); SAME(IsTresh); SAME(ThresholdLevel);
     SAME(ThresholdMode); SAME(ThresholdRelease); SAME(ThresholdPreRoll);
+    SAME(IsPreRecord);
 #undef SAME
-    // The 29 value names of the store are all there.
+    // The 30 value names of the store are all there.
     QSettings qs("Quenlow", "Kestrune");
-    EXPECT_EQ(qs.allKeys().size(), 29);
+    EXPECT_EQ(qs.allKeys().size(), 30);
 }
 
 TEST_F(SettingsTest, GarbageFileGivesDefaults) {

@@ -155,6 +155,36 @@ TEST_F(ThresholdTest, SoundWithinOneTickTriggersAtItsFirstBlock) {
     EXPECT_EQ(BlockValues(Record(1)), Blocks({{1, 100}, {1, L}, {11, 0}}));
 }
 
+TEST_F(ThresholdTest, NormalRecordingKeepsThePreRecordWhenAsked) {
+    // Blocks numbered by their sample value: 6 before the record command, 2 after.
+    struct Case {
+        bool preRecord;
+        int preRollMs;
+        std::vector<int16_t> want;
+    } cases[] = {
+        {false, 300, {7, 8}},
+        {true, 300, {4, 5, 6, 7, 8}},
+        {true, 0, {7, 8}},
+        {true, 5000, {1, 2, 3, 4, 5, 6, 7, 8}}, // all there is
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.preRollMs);
+        capture::CloseCapture();
+        capture::OpenCapture(); // forgets what the case before kept
+        Settings.IsPreRecord = c.preRecord;
+        Settings.ThresholdPreRoll = c.preRollMs;
+        for (int16_t v = 1; v <= 6; ++v)
+            Tick(v, v);
+        core::StartRecording();
+        const std::string file = Session.SelectedFile;
+        EXPECT_FLOAT_EQ(Session.ElapsedSeconds, (c.want.size() - 2) / 10.0f);
+        Tick(7, 7);
+        Tick(8, 8);
+        core::Stop();
+        EXPECT_EQ(BlockValues(file), c.want);
+    }
+}
+
 TEST_F(ThresholdTest, NewFileModeStoppedBeforeAnySound) {
     Arm(2);
     core::StartRecording();
