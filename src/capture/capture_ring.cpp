@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "capture/capture.h"
+#include "capture/preroll.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "platform/clock.h"
@@ -85,6 +86,7 @@ void ComputeGeometry() {
 void OpenCapture() {
     if (Ring.IsCaptureOpen || Ring.DeviceFormats < 0x800) return;
     ComputeGeometry();
+    ForgetKeptBlocks(); // their size may not be the new geometry's
     Ring.SequenceCounter = 0;
     Ring.CaptureMemory.assign(static_cast<size_t>(kRingBuffers) * Params.CaptureBufferBytes, 0);
     auto& dev = platform::Capture();
@@ -191,6 +193,7 @@ void DrainBlocks() {
         Ring.CurrentBufferIndex = best;
         ConvertBlock();
         MeasurePeaks();
+        KeepBlock();
         if (!core::Session.IsPlayerShown) {
             Listener().UpdateMeters();
             DebugReport::Report().FirstMeterFrame();
@@ -198,6 +201,7 @@ void DrainBlocks() {
         if (core::Session.IsRecording && !core::Session.IsPaused) {
             core::CountWrittenBlock();
             Listener().WriteBlock();
+            WrittenThrough = NewestBlock();
         }
         // A hook may have closed the ring (a device error, a restart).
         if (!Ring.IsCaptureOpen) return;

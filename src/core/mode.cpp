@@ -1,11 +1,14 @@
 #include "core/mode.h"
 
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <algorithm>
 
 #include "core/rounding.h"
 #include "core/settings.h"
@@ -20,6 +23,12 @@ class ArrowSpinBox : public QSpinBox {
   public:
     explicit ArrowSpinBox(QWidget* parent) : QSpinBox(parent) { lineEdit()->setReadOnly(true); }
 };
+class ArrowDoubleSpinBox : public QDoubleSpinBox {
+  public:
+    explicit ArrowDoubleSpinBox(QWidget* parent) : QDoubleSpinBox(parent) {
+        lineEdit()->setReadOnly(true);
+    }
+};
 
 QRadioButton* Radio(QWidget* parent, const char* text, int x, int y, int w) {
     auto* b = new QRadioButton(QString::fromLatin1(text), parent);
@@ -31,6 +40,10 @@ QLabel* Label(QWidget* parent, const char* text, int x, int y, int w, int h = 16
     auto* l = new QLabel(QString::fromLatin1(text), parent);
     l->setGeometry(x, y, w, h);
     return l;
+}
+
+QString PreRecordCaption(double seconds) {
+    return "Keep the last " + QString::number(seconds, 'f', 1) + " s before Record";
 }
 
 // Unchecks every button of an exclusive group, which Qt otherwise refuses.
@@ -48,15 +61,26 @@ void UncheckAll(std::initializer_list<QRadioButton*> buttons) {
 TFormMode::TFormMode(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Recording Mode");
     setModal(false);
-    setFixedSize(300, 322);
+    setFixedSize(300, 372);
 
     GrBoxMode = new QGroupBox("Recording Mode", this);
-    GrBoxMode->setGeometry(8, 6, 284, 50);
+    GrBoxMode->setGeometry(8, 6, 284, 100);
     RBtnNormal = Radio(GrBoxMode, "Normal", 14, 22, 110);
     RBtnThreshhold = Radio(GrBoxMode, "Threshold", 140, 22, 130);
+    // The sound kept from before a trigger (or the record command), written
+    // ahead of it.
+    LabPreRoll = Label(GrBoxMode, "Pre-record, sec", 14, 50, 120);
+    SEditPreRoll = new ArrowDoubleSpinBox(GrBoxMode);
+    SEditPreRoll->setGeometry(140, 46, 52, 22);
+    SEditPreRoll->setDecimals(1);
+    SEditPreRoll->setSingleStep(0.1);
+    SEditPreRoll->setRange(0, 5);
+    SEditPreRoll->setValue(0.5);
+    ChBoxPreRecord = new QCheckBox(PreRecordCaption(0.5), GrBoxMode);
+    ChBoxPreRecord->setGeometry(14, 74, 264, 17);
 
     GrBoxThreshold = new QGroupBox("Threshold Mode Options", this);
-    GrBoxThreshold->setGeometry(8, 62, 284, 218);
+    GrBoxThreshold->setGeometry(8, 112, 284, 218);
     LabReleaseTime = Label(GrBoxThreshold, "ReleaseTime, sec", 14, 26, 120);
     SEditRelease = new ArrowSpinBox(GrBoxThreshold);
     SEditRelease->setGeometry(140, 22, 52, 22);
@@ -78,13 +102,15 @@ TFormMode::TFormMode(QWidget* parent) : QDialog(parent) {
     ImageDo->setGeometry(186, 146, kImageWidth, kImageHeight);
 
     BtnClose = new QPushButton("OK", this);
-    BtnClose->setGeometry(112, 288, 76, 26);
+    BtnClose->setGeometry(112, 338, 76, 26);
 
     Timer1.setInterval(50);
     connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(RBtnNormal, &QRadioButton::toggled, this, [this] { RBtnNormalClick(); });
     connect(RBtnThreshhold, &QRadioButton::toggled, this, [this] { RBtnThreshholdClick(); });
     connect(SEditRelease, &QSpinBox::valueChanged, this, [this] { SEditReleaseChange(); });
+    connect(SEditPreRoll, &QDoubleSpinBox::valueChanged, this, [this] { SEditPreRollChange(); });
+    connect(ChBoxPreRecord, &QCheckBox::toggled, this, [this] { ChBoxPreRecordClick(); });
     connect(RBtnThreshPause, &QRadioButton::toggled, this, [this] { RBtnThreshPauseClick(); });
     connect(RBtnThreshSplit, &QRadioButton::toggled, this, [this] { RBtnThreshSplitClick(); });
     connect(RBtnThreshStop, &QRadioButton::toggled, this, [this] { RBtnThreshStopClick(); });
@@ -138,6 +164,9 @@ void TFormMode::FormShow() {
         break;
     }
     SEditRelease->setValue(RoundEvenInt(s.ThresholdRelease));
+    SEditPreRoll->setValue(std::clamp(s.ThresholdPreRoll, 0, 5000) / 1000.0);
+    ChBoxPreRecord->setChecked(s.IsPreRecord);
+    ChBoxPreRecord->setText(PreRecordCaption(SEditPreRoll->value()));
 }
 
 void TFormMode::SetThresholdOptionsEnabled(bool on) {
@@ -161,6 +190,16 @@ void TFormMode::RBtnThreshholdClick() {
 
 void TFormMode::SEditReleaseChange() {
     Settings.ThresholdRelease = static_cast<float>(SEditRelease->value());
+}
+
+void TFormMode::SEditPreRollChange() {
+    // Whole tenths of a second: the spin box's double may be a hair off.
+    Settings.ThresholdPreRoll = 100 * RoundEvenInt(SEditPreRoll->value() * 10);
+    ChBoxPreRecord->setText(PreRecordCaption(SEditPreRoll->value()));
+}
+
+void TFormMode::ChBoxPreRecordClick() {
+    Settings.IsPreRecord = ChBoxPreRecord->isChecked();
 }
 
 void TFormMode::RBtnThreshPauseClick() {

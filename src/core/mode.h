@@ -6,12 +6,14 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QCheckBox;
+class QDoubleSpinBox;
 class QSpinBox;
 
 namespace core {
 
 // The recording mode dialog: normal or sound-activated recording, the action
-// when the sound stops and the release time. Not modal; every change goes
+// when the sound stops, the release time and the pre-record time. Not modal; every change goes
 // into the settings at once and applies from the next recording tick on.
 class TFormMode : public QDialog {
     Q_OBJECT
@@ -28,6 +30,11 @@ class TFormMode : public QDialog {
     QGroupBox* GrBoxThreshold;
     QLabel* LabReleaseTime;
     QSpinBox* SEditRelease;
+    // Shared by both modes: sound-activated recording always writes the
+    // pre-record time first, a normal one when ChBoxPreRecord is checked.
+    QLabel* LabPreRoll;
+    QDoubleSpinBox* SEditPreRoll; // seconds in tenths; the setting holds milliseconds
+    QCheckBox* ChBoxPreRecord;
     QLabel* LabActions;
     QRadioButton* RBtnThreshPause;
     QRadioButton* RBtnThreshSplit;
@@ -42,6 +49,8 @@ class TFormMode : public QDialog {
     void RBtnNormalClick();
     void RBtnThreshholdClick();
     void SEditReleaseChange();
+    void SEditPreRollChange();
+    void ChBoxPreRecordClick();
     void RBtnThreshPauseClick();
     void RBtnThreshSplitClick();
     void RBtnThreshStopClick();

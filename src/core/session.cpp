@@ -178,6 +178,7 @@ void StartRecording() {
     if (!Settings.IsTresh) {
         Session.IsPaused = false;
         output::OpenOutputs();
+        if (Settings.IsPreRecord) WritePreRecord(); // a late press still has the start
     } else {
         // Sound-activated: wait for sound. Modes 1 and 3 write one file, made
         // now; mode 2 opens a file per sound.

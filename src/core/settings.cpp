@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -101,11 +102,15 @@ void RegistryRead() {
     if (auto v = store.ReadDword("Threshold Mode")) Settings.ThresholdMode = *v;
     if (auto v = store.ReadDword("Threshold Release"))
         Settings.ThresholdRelease = static_cast<float>(*v);
+    if (auto v = store.ReadDword("Threshold PreRoll")) Settings.ThresholdPreRoll = *v;
+    if (auto v = store.ReadDword("IsPreRecord")) Settings.IsPreRecord = *v != 0;
 
     if (!(Settings.Volume <= 1)) Settings.Volume = 1;
     if (Settings.Volume < 0) Settings.Volume = 0;
     if (Settings.ThresholdLevel < 0) Settings.ThresholdLevel = 0;
     if (Settings.ThresholdLevel > 100) Settings.ThresholdLevel = 100;
+    // The kept sound holds at most 5 s.
+    Settings.ThresholdPreRoll = std::clamp(Settings.ThresholdPreRoll, 0, 5000);
 }
 
 void RegistryWrite() {
@@ -115,6 +120,8 @@ void RegistryWrite() {
     store.WriteBinary("Threshold Level", DoubleBytes(core::RoundEven(Settings.ThresholdLevel)));
     store.WriteDword("Threshold Mode", Settings.ThresholdMode);
     store.WriteDword("Threshold Release", RoundEvenInt(Settings.ThresholdRelease));
+    store.WriteDword("Threshold PreRoll", Settings.ThresholdPreRoll);
+    store.WriteDword("IsPreRecord", Settings.IsPreRecord ? 1 : 0);
     store.Sync();
 }
 

@@ -35,6 +35,10 @@ struct RecordingSettings {
     float ThresholdLevel = 50;
     int32_t ThresholdMode = 1;
     float ThresholdRelease = 1;
+    // Milliseconds of sound before a trigger that are written with it, 0..5000.
+    int32_t ThresholdPreRoll = 500;
+    // A normal recording also begins with the ThresholdPreRoll before Record.
+    bool IsPreRecord = false;
 };
 
 extern RecordingSettings Settings;

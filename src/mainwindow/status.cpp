@@ -100,6 +100,10 @@ QString RecordHint(const core::RecordingSettings& s) {
     }
 }
 
+bool SoundAwaited() {
+    return core::Session.IsRecording && core::Session.IsPaused && core::Settings.IsTresh;
+}
+
 QString TitleText() {
     const auto& s = core::Session;
     QString t = "Kestrune";
@@ -109,6 +113,7 @@ QString TitleText() {
     if (s.IsRecording)
         t = QString::fromStdString(core::FormatElapsed(s.ElapsedSeconds)) + " Stop-F9";
     if (s.IsPaused) t = "Pause";
+    if (SoundAwaited()) t = kWaitingTitle;
     return t;
 }
 
@@ -219,6 +224,8 @@ void TForm1::UpdateStatus() {
     }
     LabSAR->setVisible(sar);
     if (s.IsPaused && !set.IsTresh) text = "Pause";
+    // Armed but not writing: the user must be able to tell this from recording.
+    if (SoundAwaited()) text = kWaitingText;
     SetText(LabStatus, text);
     SetText(LabStatus0, text);
 

@@ -33,6 +33,13 @@ QString RecordHint(const core::RecordingSettings& s);
 // The application title for the current state ("Kestrune" unless minimised).
 QString TitleText();
 
+// A sound-activated recording that is armed and waits for sound (nothing is
+// written). The status then reads kWaitingText under "Sound Activated" (the
+// room before the format icon takes no more), the minimised title kWaitingTitle.
+bool SoundAwaited();
+inline constexpr const char* kWaitingText = "Waiting";
+inline constexpr const char* kWaitingTitle = "Waiting for sound";
+
 // SourceText as the source label shows it: device names the system cut at
 // 31 characters get "...", a name cut inside "(...)" gets its closing ")", no name at all
 // becomes the no-device text. Sets `noDevice` accordingly.

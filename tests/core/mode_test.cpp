@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -28,6 +30,10 @@ class ModeTest : public ::testing::Test {
     void ExpectOptionsEnabled(bool on) {
         for (QWidget* w : Options())
             EXPECT_EQ(w->isEnabled(), on) << w->metaObject()->className();
+        // The pre-record time serves both modes.
+        for (QWidget* w : std::initializer_list<QWidget*>{form.LabPreRoll, form.SEditPreRoll,
+                                                          form.ChBoxPreRecord})
+            EXPECT_TRUE(w->isEnabled()) << w->metaObject()->className();
     }
 };
 
@@ -157,4 +163,78 @@ TEST_F(ModeTest, ShowRunsTheAnimationAndOkCloses) {
     form.BtnClose->click();
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.Timer1.isActive());
+}
+
+TEST_F(ModeTest, PreRecordTimeInTenthsOfASecond) {
+    EXPECT_EQ(form.LabPreRoll->text(), "Pre-record, sec");
+    EXPECT_EQ(form.SEditPreRoll->minimum(), 0);
+    EXPECT_EQ(form.SEditPreRoll->maximum(), 5);
+    struct Case {
+        int stored;   // milliseconds in the settings
+        double shown; // seconds in the spin edit
+    } cases[] = {{500, 0.5}, {0, 0}, {5000, 5}, {1300, 1.3}, {9000, 5}, {-20, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Settings.ThresholdPreRoll = c.stored;
+        form.FormShow();
+        EXPECT_DOUBLE_EQ(form.SEditPreRoll->value(), c.shown);
+    }
+    Settings.ThresholdPreRoll = 500;
+    form.FormShow();
+    form.SEditPreRoll->stepBy(3);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 800);
+    form.SEditPreRoll->stepBy(-8);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 0);
+    form.SEditPreRoll->stepBy(60);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 5000);
+    // Changed with the arrows only, like the release time.
+    form.SEditPreRoll->setFocus();
+    QKeyEvent seven(QEvent::KeyPress, Qt::Key_7, Qt::NoModifier, "7");
+    QApplication::sendEvent(form.SEditPreRoll, &seven);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 5000);
+}
+
+TEST_F(ModeTest, PreRecordBeforeRecordIsOptional) {
+    Settings.ThresholdPreRoll = 1500;
+    form.FormShow();
+    EXPECT_FALSE(form.ChBoxPreRecord->isChecked()); // off unless chosen
+    EXPECT_EQ(form.ChBoxPreRecord->text(), "Keep the last 1.5 s before Record");
+    form.ChBoxPreRecord->click();
+    EXPECT_TRUE(Settings.IsPreRecord);
+    form.SEditPreRoll->stepBy(-15);
+    EXPECT_EQ(form.ChBoxPreRecord->text(), "Keep the last 0.0 s before Record");
+    form.ChBoxPreRecord->click();
+    EXPECT_FALSE(Settings.IsPreRecord);
+    Settings.IsPreRecord = true;
+    form.FormShow();
+    EXPECT_TRUE(form.ChBoxPreRecord->isChecked());
+}
+
+TEST_F(ModeTest, ControlsDoNotOverlap) {
+    // Every control lies inside its group and clear of its neighbours; the
+    // groups and the button lie inside the dialog and clear of each other.
+    std::vector<QWidget*> top;
+    for (QWidget* group :
+         {static_cast<QWidget*>(form.GrBoxMode), static_cast<QWidget*>(form.GrBoxThreshold)}) {
+        SCOPED_TRACE(group->objectName().toStdString() + " " +
+                     static_cast<QGroupBox*>(group)->title().toStdString());
+        top.push_back(group);
+        const auto children = group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        ASSERT_GE(children.size(), 4);
+        for (qsizetype i = 0; i < children.size(); ++i) {
+            const QRect a = children[i]->geometry();
+            EXPECT_TRUE(group->rect().contains(a)) << i;
+            for (qsizetype j = i + 1; j < children.size(); ++j)
+                EXPECT_FALSE(a.intersects(children[j]->geometry())) << i << " " << j;
+        }
+    }
+    top.push_back(form.BtnClose);
+    for (size_t i = 0; i < top.size(); ++i) {
+        EXPECT_TRUE(form.rect().contains(top[i]->geometry())) << i;
+        for (size_t j = i + 1; j < top.size(); ++j)
+            EXPECT_FALSE(top[i]->geometry().intersects(top[j]->geometry())) << i << " " << j;
+    }
+    // The longest pre-record caption fits its check box.
+    form.SEditPreRoll->setValue(5);
+    EXPECT_LE(form.ChBoxPreRecord->sizeHint().width(), form.ChBoxPreRecord->width());
 }

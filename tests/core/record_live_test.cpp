@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <chrono>
@@ -250,8 +251,54 @@ void UseFormat(const std::function<void(core::RecordingSettings&)>& set) {
 double ToneFrequency(const testdecode::Decoded& d, double from, double len) {
     return testdecode::ZeroCrossingFrequency(testdecode::Channel(d, 0, from, len), d.rate);
 }
-double PeakOf(const testdecode::Decoded& d, double from, double len) {
-    return testdecode::Peak(testdecode::Channel(d, 0, from, len));
+
+// Where the tone stands in one channel of a recording: the first and the last
+// sample above a tenth of full scale, in seconds (-1 when there is none), and
+// the weakest 10 ms stretch between them, so a gap shows.
+struct ToneSpan {
+    double from = -1, to = -1, weakest = 0;
+    double seconds() const { return to - from; }
+};
+ToneSpan FindTone(const testdecode::Decoded& d, int ch = 0) {
+    ToneSpan t;
+    const auto x = testdecode::Channel(d, ch);
+    int64_t first = -1, last = -1;
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::fabs(x[i]) > 3277) {
+            if (first < 0) first = static_cast<int64_t>(i);
+            last = static_cast<int64_t>(i);
+        }
+    if (first < 0) return t;
+    t.from = static_cast<double>(first) / d.rate;
+    t.to = static_cast<double>(last + 1) / d.rate;
+    const int64_t window = d.rate / 100;
+    t.weakest = 32767;
+    for (int64_t at = first; at + window <= last; at += window / 2) {
+        double peak = 0;
+        for (int64_t i = at; i < at + window; ++i)
+            peak = std::max(peak, std::fabs(x[static_cast<size_t>(i)]));
+        t.weakest = std::min(t.weakest, peak);
+    }
+    return t;
+}
+
+// A sound-activated file holds one burst of `burst` seconds whole: its tone
+// begins after `preRoll` seconds of quiet (plus the part of the triggering
+// 100 ms block before the sound), lasts exactly as long as the burst with no
+// 10 ms stretch missing, and the file ends about `release` seconds later.
+void ExpectWholeBurst(const testdecode::Decoded& d, int ch, double preRoll, double burst,
+                      double release) {
+    const ToneSpan t = FindTone(d, ch);
+    ASSERT_GE(t.from, 0) << "no tone in the file";
+    EXPECT_GE(t.from, preRoll - 0.01);
+    EXPECT_LT(t.from, preRoll + 0.11);
+    EXPECT_LT(testdecode::Peak(testdecode::Channel(d, ch, 0, t.from - 0.002)), 1000);
+    EXPECT_NEAR(t.seconds(), burst, 0.005);
+    EXPECT_GT(t.weakest, 0.4 * 16384); // a 0.5 tone: no gap inside
+    if (release > 0) {
+        EXPECT_GT(d.seconds() - t.to, release - 0.05);
+        EXPECT_LT(d.seconds() - t.to, release + 0.25);
+    }
 }
 
 } // namespace
@@ -422,119 +469,180 @@ TEST_F(RecordLive, PauseLeavesOutThePausedTime) {
     EXPECT_NEAR(ToneFrequency(d, 0.5, 4.0), 1000, 20);
 }
 
-TEST_F(RecordLive, SoundActivatedNewFileForEachBurst) {
-    REQUIRE_PULSE();
+class SoundActivated : public RecordLive {
+  protected:
+    void Arm(int mode, int preRollMs = 500) {
+        UseFormat([](auto& s) { s.IsWav = true; });
+        Settings.FolderName = folder;
+        Settings.IsTresh = true;
+        Settings.ThresholdMode = mode;
+        Settings.ThresholdRelease = 1;
+        Settings.ThresholdLevel = 20;
+        Settings.ThresholdPreRoll = preRollMs;
+    }
+    testdecode::Decoded Decode(int n, const char* ext = ".wav") {
+        auto d = testdecode::DecodeFile(Record(n, ext));
+        EXPECT_TRUE(d.ok) << d.error;
+        return d;
+    }
     SinkLock lock;
-    UseFormat([](auto& s) { s.IsWav = true; });
-    Settings.FolderName = folder;
-    Settings.IsTresh = true;
-    Settings.ThresholdMode = 2;
-    Settings.ThresholdRelease = 1;
-    Settings.ThresholdLevel = 20;
+};
+
+TEST_F(SoundActivated, NewFileForEachBurstHoldsItWhole) {
+    REQUIRE_PULSE();
+    Arm(2);
     OpenCapture(kQuietMonitor);
     int listed = 0;
     testsupport::View().onFindFiles = [&] { ++listed; };
     core::StartRecording();
-    std::vector<Piece> pieces{{0.3, 0, 0}};
-    for (int i = 0; i < 3; ++i) {
-        pieces.push_back({0.4, 0.5, 0.5});
-        pieces.push_back({1.6, 0, 0});
-    }
-    PlayAndTick(pieces, 0.5);
+    // Two 1 s bursts 2.5 s apart, with 1 s of release.
+    PlayAndTick({{0.8, 0, 0}, {1.0, 0.5, 0.5}, {1.5, 0, 0}, {1.0, 0.5, 0.5}, {0.1, 0, 0}}, 1.5);
     EXPECT_TRUE(Session.IsRecording); // waiting for the next sound
     EXPECT_TRUE(Session.IsPaused);
-    EXPECT_EQ(listed, 3); // each file listed as it was closed
+    EXPECT_EQ(listed, 2); // each file listed as it was closed
     core::Stop();
-    ASSERT_EQ(Files(),
-              (std::vector<std::string>{"record001.wav", "record002.wav", "record003.wav"}));
-    for (int n = 1; n <= 3; ++n) {
+    ASSERT_EQ(Files(), (std::vector<std::string>{"record001.wav", "record002.wav"}));
+    for (int n = 1; n <= 2; ++n) {
         SCOPED_TRACE(n);
-        const auto d = testdecode::DecodeFile(Record(n, ".wav"));
-        ASSERT_TRUE(d.ok) << d.error;
-        EXPECT_NEAR(d.seconds(), 1.0, 0.15);
-        EXPECT_NEAR(ToneFrequency(d, 0, 0.2), 1000, 20);
-        EXPECT_LT(PeakOf(d, 0.6, 0.35), 1000); // the release tail is the quiet after it
+        const auto d = Decode(n);
+        ExpectWholeBurst(d, 0, 0.5, 1.0, 1.0);
+        EXPECT_NEAR(ToneFrequency(d, FindTone(d).from + 0.1, 0.8), 1000, 20);
     }
 }
 
-TEST_F(RecordLive, SoundActivatedStopsReleaseAfterTheFirstTrigger) {
+TEST_F(SoundActivated, SteadyToneLongerThanTheReleaseIsNeverCut) {
     REQUIRE_PULSE();
-    SinkLock lock;
-    UseFormat([](auto& s) { s.IsWav = true; });
-    Settings.FolderName = folder;
-    Settings.IsTresh = true;
-    Settings.ThresholdMode = 3;
-    Settings.ThresholdRelease = 2;
-    Settings.ThresholdLevel = 20;
-    OpenCapture(kQuietMonitor);
-    core::StartRecording();
-    PlayAndTick({{0.3, 0, 0}, {3.5, 0.5, 0.5}}, 0.2);
-    EXPECT_FALSE(Session.IsRecording);
-    const auto d = testdecode::DecodeFile(Record(1, ".wav"));
-    ASSERT_TRUE(d.ok) << d.error;
-    EXPECT_NEAR(d.seconds(), 2.0, 0.15);
-    EXPECT_NEAR(ToneFrequency(d, 0, 1.9), 1000, 20);
-}
-
-TEST_F(RecordLive, SoundActivatedPauseKeepsTheBurstsInOneFile) {
-    REQUIRE_PULSE();
-    SinkLock lock;
-    UseFormat([](auto& s) { s.IsWav = true; });
-    Settings.FolderName = folder;
-    Settings.IsTresh = true;
-    Settings.ThresholdMode = 1;
-    Settings.ThresholdRelease = 1;
-    Settings.ThresholdLevel = 20;
-    OpenCapture(kQuietMonitor);
-    core::StartRecording();
-    std::vector<Piece> pieces{{0.3, 0, 0}};
-    for (int i = 0; i < 3; ++i) {
-        pieces.push_back({0.4, 0.5, 0.5});
-        pieces.push_back({1.6, 0, 0});
-    }
-    PlayAndTick(pieces, 0.3);
-    EXPECT_TRUE(Session.IsPaused);
-    core::Stop();
-    EXPECT_EQ(Files(), (std::vector<std::string>{"record001.wav"}));
-    const auto d = testdecode::DecodeFile(Record(1, ".wav"));
-    ASSERT_TRUE(d.ok) << d.error;
-    EXPECT_NEAR(d.seconds(), 3.0, 0.3);
-    // Each second of the file begins with a burst and ends in its release tail.
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_NEAR(ToneFrequency(d, i + 0.02, 0.2), 1000, 20);
-        EXPECT_LT(PeakOf(d, i + 0.6, 0.3), 1000);
-    }
-}
-
-TEST_F(RecordLive, SoundActivatedNeverTriggers) {
-    REQUIRE_PULSE();
-    SinkLock lock;
-    struct Case {
-        const char* what;
-        float level;
-        double left, right;
-    } cases[] = {
-        {"level 100 at full scale", 100, 1.0, 1.0},
-        {"right channel only", 10, 0, 0.9},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        UseFormat([](auto& s) { s.IsWav = true; });
-        Settings.FolderName = folder;
-        Settings.IsTresh = true;
-        Settings.ThresholdMode = 1;
-        Settings.ThresholdLevel = c.level;
+    for (int mode : {2, 1, 3}) {
+        SCOPED_TRACE(mode);
+        for (const auto& f : Files())
+            QFile::remove(QString::fromStdString(folder + "/" + f));
+        Arm(mode);
         OpenCapture(kQuietMonitor);
         core::StartRecording();
-        PlayAndTick({{0.2, 0, 0}, {1.2, c.left, c.right}}, 0.3);
-        // The sound did arrive, loud enough on the channel that carries it.
-        EXPECT_GT(std::max(gMaxPeakLeft, gMaxPeakRight), 0.8f * 32767);
-        EXPECT_TRUE(Session.IsPaused);
-        EXPECT_EQ(Session.ElapsedSeconds, 0);
+        PlayAndTick({{0.8, 0, 0}, {4.0, 0.5, 0.5}, {0.1, 0, 0}}, 1.6);
+        // Mode 3 stops by itself about 1 s after the tone ended; the others wait.
+        EXPECT_EQ(Session.IsRecording, mode != 3);
         core::Stop();
-        EXPECT_TRUE(Files().empty());
+        ASSERT_EQ(Files().size(), 1u);
+        const auto d = testdecode::DecodeFile(folder + "/" + Files()[0]);
+        ASSERT_TRUE(d.ok) << d.error;
+        ExpectWholeBurst(d, 0, 0.5, 4.0, 1.0);
     }
+}
+
+TEST_F(SoundActivated, BurstIsWrittenFromItsStart) {
+    REQUIRE_PULSE();
+    struct Case {
+        const char* what;
+        int preRollMs;
+        double left, right;
+        int channel;
+    } cases[] = {
+        {"right channel only", 500, 0, 0.5, 1},
+        {"no pre-roll: the file starts with the triggering block", 0, 0.5, 0.5, 0},
+        {"longest pre-roll", 5000, 0.5, 0.5, 0},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Arm(2, c.preRollMs);
+        OpenCapture(kQuietMonitor);
+        TickFor(c.preRollMs / 1000.0); // the quiet the pre-roll is to hold
+        core::StartRecording();
+        PlayAndTick({{0.6, 0, 0}, {1.0, c.left, c.right}, {0.1, 0, 0}}, 1.4);
+        core::Stop();
+        ASSERT_EQ(Files().size(), static_cast<size_t>(++n));
+        ExpectWholeBurst(Decode(n), c.channel, c.preRollMs / 1000.0, 1.0, 1.0);
+    }
+}
+
+TEST_F(SoundActivated, PreRollFollowsAChangeOfFormat) {
+    REQUIRE_PULSE();
+    // Each format reopens the ring with another block size; what was kept
+    // before must not reach a file of the new one.
+    struct Case {
+        const char* what;
+        std::function<void(core::RecordingSettings&)> set;
+        const char* ext;
+        int rate, channels;
+    } cases[] = {
+        {"WAV 96000 stereo",
+         [](auto& s) {
+             s.IsWav = true;
+             s.SamplePerSecond = 96000;
+         },
+         ".wav", 96000, 2},
+        {"WAV 22050 8-bit mono",
+         [](auto& s) {
+             s.IsWav = true;
+             s.SamplePerSecond = 22050;
+             s.BitPerSample = 8;
+             s.Channels = 1;
+         },
+         ".wav", 22050, 1},
+        {"FLAC 44100", [](auto& s) { s.IsFLAC = true; }, ".flac", 44100, 2},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Arm(2);
+        UseFormat(c.set);
+        OpenCapture(kQuietMonitor);
+        core::StartRecording();
+        PlayAndTick({{0.8, 0, 0}, {1.0, 0.5, 0.5}, {0.1, 0, 0}}, 1.4);
+        core::Stop();
+        const auto d = Decode(++n, c.ext);
+        EXPECT_EQ(d.rate, c.rate);
+        EXPECT_EQ(d.channels, c.channels);
+        ExpectWholeBurst(d, 0, 0.5, 1.0, 1.0);
+    }
+}
+
+TEST_F(SoundActivated, LatePressOnRecordStillHasTheStart) {
+    REQUIRE_PULSE();
+    UseFormat([](auto& s) { s.IsWav = true; });
+    Settings.FolderName = folder;
+    Settings.IsPreRecord = true;
+    Settings.ThresholdPreRoll = 1000;
+    OpenCapture(kQuietMonitor);
+    const std::string path = folder + "/../late-" + std::to_string(getpid()) + ".wav";
+    ASSERT_TRUE(WriteToneWav(path, {{0.5, 0, 0}, {2.5, 0.5, 0.5}}));
+    QProcess player;
+    player.start("paplay", {"--device=quietsink", QString::fromStdString(path)});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    gMaxPeakLeft = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (gMaxPeakLeft < 0.3f * 32767 && Clock::now() < deadline)
+        Tick();
+    TickFor(0.3); // the user presses Record a moment after the sound began
+    core::StartRecording();
+    TickFor(1.0);
+    core::Stop();
+    player.waitForFinished(10000);
+    unlink(path.c_str());
+    const auto d = testdecode::DecodeFile(Record(1, ".wav"));
+    ASSERT_TRUE(d.ok) << d.error;
+    const ToneSpan t = FindTone(d);
+    EXPECT_GT(t.from, 0.3); // the quiet before the sound, then all of it
+    EXPECT_LT(t.from, 0.75);
+    EXPECT_LT(testdecode::Peak(testdecode::Channel(d, 0, 0, t.from - 0.002)), 1000);
+    EXPECT_NEAR(t.to, d.seconds(), 0.01); // the tone goes on to the end
+    EXPECT_GT(t.weakest, 0.4 * 16384);
+}
+
+TEST_F(SoundActivated, NeverTriggersAtLevel100) {
+    REQUIRE_PULSE();
+    Arm(1);
+    Settings.ThresholdLevel = 100;
+    OpenCapture(kQuietMonitor);
+    core::StartRecording();
+    PlayAndTick({{0.2, 0, 0}, {1.2, 1.0, 1.0}}, 0.3);
+    // The sound did arrive at full scale.
+    EXPECT_GT(std::max(gMaxPeakLeft, gMaxPeakRight), 0.8f * 32767);
+    EXPECT_TRUE(Session.IsPaused);
+    EXPECT_EQ(Session.ElapsedSeconds, 0);
+    core::Stop();
+    EXPECT_TRUE(Files().empty());
 }
 
 // Run as a child by KilledRecorderLeavesAReadableWav: records the tone into

@@ -43,6 +43,8 @@ TEST_F(SettingsTest, FreshProfileGivesDefaults) {
     EXPECT_FLOAT_EQ(Settings.ThresholdLevel, 50);
     EXPECT_EQ(Settings.ThresholdMode, 1);
     EXPECT_FLOAT_EQ(Settings.ThresholdRelease, 1);
+    EXPECT_EQ(Settings.ThresholdPreRoll, 500);
+    EXPECT_FALSE(Settings.IsPreRecord);
     EXPECT_FALSE(Settings.IsTresh);
     EXPECT_EQ(Settings.SamplePerSecond, 44100u);
     EXPECT_EQ(Settings.BitPerSample, 16);
@@ -127,6 +129,8 @@ TEST_F(SettingsTest, EveryFieldRoundTrips) {
     s.ThresholdLevel = 12;
     s.ThresholdMode = 3;
     s.ThresholdRelease = 10;
+    s.ThresholdPreRoll = 2300;
+    s.IsPreRecord = true;
     core::RecordingSettings before = s;
     core::RegistryWrite();
     s = core::RecordingSettings{};
@@ -138,11 +142,12 @@ TEST_F(SettingsTest, EveryFieldRoundTrips) {
     SAME(IsWMA); SAME(WMARate); SAME(IsOGG); SAME(OggRate); SAME(IsOggQuality);
     SAME(OggQuality); SAME(IsFLAC); SAME(FlacCompression); SAME(Channels); SAME(Sort);
     SAME(Volume); SAME(IsFileList); SAME(SoundBoost); SAME(IsTresh); SAME(ThresholdLevel);
-    SAME(ThresholdMode); SAME(ThresholdRelease);
+    SAME(ThresholdMode); SAME(ThresholdRelease); SAME(ThresholdPreRoll);
+    SAME(IsPreRecord);
 #undef SAME
-    // The 28 value names of the store are all there.
+    // The 30 value names of the store are all there.
     QSettings qs("Quenlow", "Kestrune");
-    EXPECT_EQ(qs.allKeys().size(), 28);
+    EXPECT_EQ(qs.allKeys().size(), 30);
 }
 
 TEST_F(SettingsTest, GarbageFileGivesDefaults) {
@@ -158,6 +163,21 @@ TEST_F(SettingsTest, GarbageFileGivesDefaults) {
     // What does parse is still taken.
     EXPECT_TRUE(Settings.IsWav);
     EXPECT_FALSE(Settings.IsMP3);
+}
+
+TEST_F(SettingsTest, PreRollStoredOutOfRange) {
+    // The kept sound holds at most 5 s.
+    struct {
+        int stored, loaded;
+    } cases[] = {{9000, 5000}, {-1, 0}, {0, 0}, {5000, 5000}, {1200, 1200}};
+    for (auto c : cases) {
+        {
+            platform::SettingsStore store;
+            store.WriteDword("Threshold PreRoll", c.stored);
+        }
+        core::RegistryRead();
+        EXPECT_EQ(Settings.ThresholdPreRoll, c.loaded) << c.stored;
+    }
 }
 
 TEST_F(SettingsTest, EightBitWavSettingIsKept) {

@@ -180,7 +180,7 @@ TEST_F(Form1Test, StatusTextsByState) {
         {"recording", true, false, false, "Recording", false, 56},
         {"paused", true, true, false, "Pause", false, 56},
         {"sound activated, recording", true, false, true, "Recording", true, 61},
-        {"sound activated, waiting for sound", true, true, true, "Recording", true, 61},
+        {"sound activated, waiting for sound", true, true, true, "Waiting", true, 61},
         {"F7 while monitoring", false, true, false, "Pause", false, 56},
     };
     for (const auto& c : cases) {
@@ -193,6 +193,10 @@ TEST_F(Form1Test, StatusTextsByState) {
         EXPECT_EQ(form->LabSAR->isVisibleTo(form), c.sar) << c.name;
         EXPECT_EQ(form->LabStatus->y(), c.top) << c.name;
         EXPECT_EQ(form->LabStatus0->y(), c.top + 1) << c.name;
+        // The caption stays clear of the format icon beside it.
+        EXPECT_LT(form->LabStatus->x() + form->LabStatus->fontMetrics().horizontalAdvance(c.text),
+                  form->ImageFormat->x())
+            << c.name;
         if (!c.recording) {
             EXPECT_EQ(Color(form->LabStatus), QColor(221, 221, 221)) << c.name;
         }
@@ -332,6 +336,10 @@ TEST_F(Form1Test, TitleWhileMinimised) {
     s.IsPaused = true;
     form->UpdateStatus();
     EXPECT_EQ(form->windowTitle(), "Pause");
+    core::Settings.IsTresh = true; // armed, waiting for sound
+    form->UpdateStatus();
+    EXPECT_EQ(form->windowTitle(), "Waiting for sound");
+    core::Settings.IsTresh = false;
     form->SetRestore();
     EXPECT_EQ(form->windowTitle(), "Kestrune");
     form->UpdateStatus();
