@@ -93,9 +93,11 @@ struct Decoder::Impl {
         swr_free(&swr);
         av_channel_layout_uninit(&swrLayout);
         swrFormat = -1;
-        AVChannelLayout out;
+        // Zeroed: av_channel_layout_copy releases what its destination holds
+        // first, and a stack layout left as it was would be freed as garbage.
+        AVChannelLayout out{};
         av_channel_layout_default(&out, static_cast<int>(channels));
-        AVChannelLayout in;
+        AVChannelLayout in{};
         if (f->ch_layout.nb_channels > 0) {
             if (av_channel_layout_copy(&in, &f->ch_layout) < 0) return false;
         } else {

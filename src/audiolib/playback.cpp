@@ -1,15 +1,23 @@
 // Playback of file streams on the sound server. Each stream made without
-// STREAM_DECODE gets, on first use, a PulseAudio playback stream that the
-// server's thread fills from the stream's decoder. Everything here runs under
-// the threaded main loop's lock; the entry's mutex is taken inside it, never
-// the other way round (the decoding side never touches the main loop).
+// STREAM_DECODE gets, when first played, a PulseAudio playback stream and a
+// thread of its own that decodes ahead into a fixed ring. The server's write
+// callback only copies from that ring: the decoder is never used on the
+// server's thread, and seeking or freeing never happens while the callback
+// takes from the ring.
+//
+// Locks, in the order they nest: a stream's `control` (one caller at a time
+// moves, plays or frees it), the threaded main loop's lock, the entry's mutex.
+// The decoding thread holds the entry's mutex while it decodes and pushes one
+// chunk, and takes the main loop's lock only while holding nothing else.
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "audiolib/decoder.h"
@@ -24,19 +32,92 @@ enum class PlayMode { Stopped, Playing, Paused };
 constexpr size_t kFftSize = 1024;
 constexpr size_t kHistory = 16384; // frames of mono history kept for the FFT
 constexpr pa_usec_t kTargetLatency = 150 * 1000;
+// Decoded ahead of the server: well over the server's 150 ms at any rate.
+constexpr size_t kRingFrames = 32768;
+constexpr size_t kChunkFrames = 4096; // decoded at a time
+
+// Decoded PCM between the decoding thread (the only writer) and the write
+// callback (the only reader). Positions only grow; Reset runs only while
+// both sides are held off.
+class PcmRing {
+  public:
+    explicit PcmRing(size_t samples) : buf_(samples) {}
+    // Reader side.
+    size_t Readable() const { return write_.load() - read_.load(std::memory_order_relaxed); }
+    void Pop(int16_t* out, size_t n) {
+        const size_t r = read_.load(std::memory_order_relaxed);
+        const size_t at = r % buf_.size();
+        const size_t first = std::min(n, buf_.size() - at);
+        std::memcpy(out, buf_.data() + at, first * sizeof(int16_t));
+        std::memcpy(out + first, buf_.data(), (n - first) * sizeof(int16_t));
+        read_.store(r + n);
+    }
+    // Writer side.
+    size_t Writable() const {
+        return buf_.size() - (write_.load(std::memory_order_relaxed) - read_.load());
+    }
+    void Push(const int16_t* in, size_t n) {
+        const size_t w = write_.load(std::memory_order_relaxed);
+        const size_t at = w % buf_.size();
+        const size_t first = std::min(n, buf_.size() - at);
+        std::memcpy(buf_.data() + at, in, first * sizeof(int16_t));
+        std::memcpy(buf_.data(), in + first, (n - first) * sizeof(int16_t));
+        write_.store(w + n);
+    }
+    void Reset() {
+        read_.store(0);
+        write_.store(0);
+    }
+
+  private:
+    std::vector<int16_t> buf_;
+    std::atomic<size_t> read_{0}, write_{0};
+};
 
 struct PlayState {
-    StreamEntry* entry = nullptr;
+    explicit PlayState(StreamEntry& e, uint32_t r, uint32_t c)
+        : entry(&e), rate(r), chans(c), ring(kRingFrames * std::max<uint32_t>(c, 1)) {}
+    ~PlayState() { StopWorker(); }
+    PlayState(const PlayState&) = delete;
+    PlayState& operator=(const PlayState&) = delete;
+
+    StreamEntry* entry;
+    const uint32_t rate, chans;
+
+    // Serialises the callers that move, play or free the stream.
+    std::mutex control;
+    bool freed = false;
+
+    // Under the main loop's lock.
     pa_stream* stream = nullptr;
     bool ready = false;
     PlayMode mode = PlayMode::Stopped;
-    bool atEnd = false; // the decoder ran dry; what is written drains
+    bool feeding = true; // false while a seek replaces what the ring holds
+    bool atEnd = false;  // the decoder ran dry; what is written drains
     pa_operation* drain = nullptr;
-    uint32_t rate = 0, chans = 0;
     uint64_t baseFrame = 0;    // where the last reposition put the stream
     uint64_t writtenFrame = 0; // the frame after the last one written
     float volume = 1;
     std::vector<float> history = std::vector<float>(kHistory, 0.0f);
+
+    // Between the decoding thread and the callback.
+    PcmRing ring;
+    std::atomic<bool> decodedAll{false}; // the ring holds the rest of the file
+    std::atomic<bool> starved{false};    // the callback wanted more than the ring held
+    std::atomic<uint32_t> wake{0};       // bumped whenever the decoding thread should look again
+    std::atomic<bool> quit{false};
+    std::thread worker;
+
+    void Wake() {
+        wake.fetch_add(1);
+        wake.notify_all();
+    }
+    void StopWorker() {
+        if (!worker.joinable()) return;
+        quit.store(true);
+        Wake();
+        worker.join();
+    }
 };
 
 pa_threaded_mainloop* Loop() {
@@ -55,10 +136,9 @@ std::shared_ptr<PlayState> StateOf(StreamEntry& e, bool create) {
     std::lock_guard<std::mutex> lock(e.mutex);
     auto ps = std::static_pointer_cast<PlayState>(e.playback);
     if (!ps && create) {
-        ps = std::make_shared<PlayState>();
-        ps->entry = &e;
-        ps->rate = e.decoder.Rate();
-        ps->chans = e.decoder.Channels();
+        ps = std::make_shared<PlayState>(e, e.decoder.Rate(), e.decoder.Channels());
+        // Counting starts where the decoder stands.
+        ps->baseFrame = ps->writtenFrame = e.decoder.PositionFrames();
         e.playback = ps;
     }
     return ps;
@@ -91,37 +171,89 @@ void Remember(PlayState& ps, const int16_t* pcm, size_t frames) {
     }
 }
 
-// Writes up to `nbytes` of decoded PCM; at the end of the file lets what is
-// written play out.
+// Main loop locked. Writes up to `nbytes` of what the ring holds; once the
+// decoder has delivered the whole file and the ring is empty, lets what is
+// written play out. Runs on the server's thread: ring and atomics only.
 void Feed(PlayState& ps, size_t nbytes) {
-    if (!ps.stream || ps.atEnd || ps.chans == 0) return;
-    const size_t frameBytes = ps.chans * sizeof(int16_t);
-    while (nbytes >= frameBytes) {
-        void* buf = nullptr;
-        size_t size = nbytes - nbytes % frameBytes;
-        if (pa_stream_begin_write(ps.stream, &buf, &size) < 0 || !buf) return;
-        size -= size % frameBytes;
-        size_t got = 0;
-        if (size > 0) {
-            std::lock_guard<std::mutex> lock(ps.entry->mutex);
-            got = ps.entry->decoder.ReadFrames(static_cast<int16_t*>(buf), size / frameBytes);
+    if (!ps.stream || !ps.feeding || ps.atEnd || ps.chans == 0) return;
+    const size_t ch = ps.chans;
+    const size_t frameBytes = ch * sizeof(int16_t);
+    size_t want = nbytes / frameBytes;
+    while (want > 0) {
+        size_t have = ps.ring.Readable() / ch;
+        if (have == 0) {
+            if (ps.decodedAll.load()) {
+                // Everything pushed before the flag was set is visible now.
+                if (ps.ring.Readable() >= ch) continue;
+                ps.atEnd = true;
+                CancelDrain(ps);
+                ps.drain = pa_stream_drain(ps.stream, DrainDone, &ps);
+                return;
+            }
+            // Ask the decoding thread to call again, then look once more in
+            // case it pushed before it could see the request.
+            ps.starved.store(true);
+            if (ps.ring.Readable() < ch && !ps.decodedAll.load()) return;
+            continue;
         }
-        if (got == 0) {
+        void* buf = nullptr;
+        size_t size = std::min(want, have) * frameBytes;
+        if (pa_stream_begin_write(ps.stream, &buf, &size) < 0 || !buf) return;
+        const size_t frames = std::min({want, have, size / frameBytes});
+        if (frames == 0) {
             pa_stream_cancel_write(ps.stream);
-            ps.atEnd = true;
-            CancelDrain(ps);
-            ps.drain = pa_stream_drain(ps.stream, DrainDone, &ps);
             return;
         }
-        Remember(ps, static_cast<const int16_t*>(buf), got);
-        pa_stream_write(ps.stream, buf, got * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
-        ps.writtenFrame += got;
-        nbytes -= got * frameBytes;
+        auto* pcm = static_cast<int16_t*>(buf);
+        ps.ring.Pop(pcm, frames * ch);
+        ps.Wake();
+        Remember(ps, pcm, frames);
+        pa_stream_write(ps.stream, buf, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        ps.writtenFrame += frames;
+        want -= frames;
     }
 }
 
 void WriteRequest(pa_stream*, size_t nbytes, void* ud) {
     Feed(*static_cast<PlayState*>(ud), nbytes);
+}
+
+// The decoding thread: keeps the ring full from the entry's decoder and hands
+// the server what it asked for while the ring was empty.
+void DecodeAhead(PlayState* ps) {
+    const size_t ch = std::max<uint32_t>(ps->chans, 1);
+    std::vector<int16_t> chunk(kChunkFrames * ch);
+    while (!ps->quit.load()) {
+        const uint32_t seen = ps->wake.load();
+        bool progressed = false;
+        {
+            std::lock_guard<std::mutex> lock(ps->entry->mutex);
+            const size_t room = ps->ring.Writable() / ch;
+            if (!ps->decodedAll.load() && room >= kChunkFrames) {
+                const size_t got = ps->entry->decoder.ReadFrames(chunk.data(), kChunkFrames);
+                if (got > 0)
+                    ps->ring.Push(chunk.data(), got * ch);
+                else
+                    ps->decodedAll.store(true);
+                progressed = true;
+            }
+        }
+        if (!progressed) {
+            ps->wake.wait(seen);
+            continue;
+        }
+        if (ps->starved.exchange(false)) {
+            LoopLock lock;
+            if (ps->stream && ps->ready) {
+                const size_t n = pa_stream_writable_size(ps->stream);
+                if (n != static_cast<size_t>(-1)) Feed(*ps, n);
+            }
+        }
+    }
+}
+
+void StartWorker(PlayState& ps) {
+    if (!ps.worker.joinable() && !ps.freed) ps.worker = std::thread(DecodeAhead, &ps);
 }
 
 void ApplyVolume(PlayState& ps) {
@@ -206,22 +338,37 @@ uint64_t AudibleFrame(PlayState& ps) {
     return std::clamp(f, ps.baseFrame, ps.writtenFrame);
 }
 
-// Moves the stream so that `frame` is the next one heard; what was queued is
-// thrown away.
+// `control` held, main loop not. Moves the stream so that `frame` is the next
+// one heard; what was queued is thrown away. The callback is kept off the
+// ring while the decoder seeks and the ring is emptied.
 bool Reposition(PlayState& ps, uint64_t frame) {
-    CancelDrain(ps);
+    {
+        LoopLock lock;
+        ps.feeding = false;
+        CancelDrain(ps);
+        if (ps.stream && ps.ready) {
+            pa_operation* op = pa_stream_flush(ps.stream, nullptr, nullptr);
+            if (op) pa_operation_unref(op);
+        }
+    }
     bool ok;
     {
+        // Waits for the decoding thread to finish the chunk it is on.
         std::lock_guard<std::mutex> lock(ps.entry->mutex);
         frame = std::min(frame, ps.entry->decoder.TotalFrames());
         ok = ps.entry->decoder.SeekFrame(frame);
+        ps.ring.Reset();
+        ps.decodedAll.store(false);
     }
+    LoopLock lock;
     ps.baseFrame = ps.writtenFrame = frame;
     ps.atEnd = false;
+    ps.feeding = true;
+    ps.Wake();
+    // The server may have asked while the callback was held off; what is
+    // decoded by now goes out, and a short ring calls the decoding thread in.
     if (ps.stream && ps.ready) {
-        pa_operation* op = pa_stream_flush(ps.stream, nullptr, nullptr);
-        if (op) pa_operation_unref(op);
-        size_t n = pa_stream_writable_size(ps.stream);
+        const size_t n = pa_stream_writable_size(ps.stream);
         if (n != static_cast<size_t>(-1)) Feed(ps, n);
     }
     return ok;
@@ -285,11 +432,13 @@ bool HookSetPosition(StreamEntry& e, uint64_t pos, uint32_t) {
         if (pos / bpf > e.decoder.TotalFrames()) return false;
     }
     if (!Loop()) {
+        // No sound server yet, so no decoding thread either.
         std::lock_guard<std::mutex> lock(e.mutex);
         return e.decoder.SeekFrame(pos / bpf);
     }
-    LoopLock lock;
     auto ps = StateOf(e, true);
+    std::lock_guard<std::mutex> control(ps->control);
+    if (ps->freed) return false;
     return Reposition(*ps, pos / bpf);
 }
 
@@ -328,10 +477,16 @@ int32_t HookGetData(StreamEntry& e, void* buffer, uint32_t length) {
 
 void HookFree(StreamEntry& e) {
     auto ps = StateOf(e, false);
-    if (!ps || !Loop()) return;
-    LoopLock lock;
-    Disconnect(*ps);
-    ps->mode = PlayMode::Stopped;
+    if (!ps) return;
+    std::lock_guard<std::mutex> control(ps->control);
+    ps->freed = true;
+    if (Loop()) {
+        LoopLock lock;
+        Disconnect(*ps);
+        ps->mode = PlayMode::Stopped;
+    }
+    // Not under the main loop's lock: the thread may be waiting for it.
+    ps->StopWorker();
 }
 
 struct InstallHooks {
@@ -357,11 +512,17 @@ std::shared_ptr<StreamEntry> PlayableEntry(HSTREAM handle) {
 bool ChannelPlay(HSTREAM handle, bool restart) {
     auto e = PlayableEntry(handle);
     if (!e || !platform::pulse::Connect()) return false;
-    LoopLock lock;
     auto ps = StateOf(*e, true);
-    if (!restart && ps->mode == PlayMode::Playing) return true;
-    if (!Connect(*ps)) return false;
+    std::lock_guard<std::mutex> control(ps->control);
+    if (ps->freed) return false;
+    {
+        LoopLock lock;
+        if (!restart && ps->mode == PlayMode::Playing) return true;
+        if (!Connect(*ps)) return false;
+    }
+    StartWorker(*ps);
     if (restart) Reposition(*ps, 0);
+    LoopLock lock;
     // Resuming a stream that has played to its end leaves it stopped there.
     if (!restart && ps->atEnd && !ps->drain) return true;
     ps->mode = PlayMode::Playing;
@@ -372,9 +533,11 @@ bool ChannelPlay(HSTREAM handle, bool restart) {
 bool ChannelPause(HSTREAM handle) {
     auto e = PlayableEntry(handle);
     if (!e || !Loop()) return false;
-    LoopLock lock;
     auto ps = StateOf(*e, false);
-    if (!ps || ps->mode != PlayMode::Playing) return false;
+    if (!ps) return false;
+    std::lock_guard<std::mutex> control(ps->control);
+    LoopLock lock;
+    if (ps->mode != PlayMode::Playing) return false;
     Cork(*ps, true);
     ps->mode = PlayMode::Paused;
     return true;
@@ -384,15 +547,23 @@ bool ChannelStop(HSTREAM handle) {
     auto e = PlayableEntry(handle);
     if (!e) return false;
     if (!Loop()) return true;
-    LoopLock lock;
     auto ps = StateOf(*e, false);
     if (!ps) return true;
-    if (ps->mode != PlayMode::Stopped) {
+    std::lock_guard<std::mutex> control(ps->control);
+    bool move = false;
+    uint64_t heard = 0;
+    {
+        LoopLock lock;
+        if (ps->mode == PlayMode::Stopped) return true;
         Cork(*ps, true);
         // What is queued is dropped; a later resume goes on from what was heard.
-        if (!ps->atEnd) Reposition(*ps, AudibleFrame(*ps));
+        if (!ps->atEnd) {
+            move = true;
+            heard = AudibleFrame(*ps);
+        }
         ps->mode = PlayMode::Stopped;
     }
+    if (move && !ps->freed) Reposition(*ps, heard);
     return true;
 }
 
@@ -400,13 +571,13 @@ bool ChannelSetAttribute(HSTREAM handle, uint32_t attrib, float value) {
     auto e = PlayableEntry(handle);
     if (!e || attrib != ATTRIB_VOL || !(value == value)) return false;
     value = std::clamp(value, 0.0f, 1.0f);
+    auto ps = StateOf(*e, true);
     if (!Loop()) {
         // No sound server yet: keep the value for when the stream is made.
-        StateOf(*e, true)->volume = value;
+        ps->volume = value;
         return true;
     }
     LoopLock lock;
-    auto ps = StateOf(*e, true);
     ps->volume = value;
     ApplyVolume(*ps);
     return true;

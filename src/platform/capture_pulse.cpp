@@ -126,7 +126,8 @@ class PulseCaptureDevice : public CaptureDevice {
         stream_ = nullptr;
     }
 
-    static void StateCb(pa_stream*, void*) {}
+    // Wakes Open, which waits on the main loop for the stream to be ready.
+    static void StateCb(pa_stream*, void*) { pa_threaded_mainloop_signal(pulse::Mainloop(), 0); }
 
     static void ReadCb(pa_stream* s, size_t, void* ud) {
         auto* self = static_cast<PulseCaptureDevice*>(ud);

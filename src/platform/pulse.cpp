@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <mutex>
-#include <thread>
 
 namespace platform::pulse {
 namespace {
@@ -55,17 +53,28 @@ bool Connected() {
     return ok;
 }
 
+namespace {
+void DeadlinePassed(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* ud) {
+    *static_cast<bool*>(ud) = true;
+    pa_threaded_mainloop_signal(gLoop, 0);
+}
+} // namespace
+
 bool WaitLocked(const std::function<int()>& state, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const int st = state();
-        if (st != 0) return st > 0;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        // Wake up now and then to look at the clock.
-        pa_threaded_mainloop_unlock(gLoop);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        pa_threaded_mainloop_lock(gLoop);
+    // The state callbacks signal the main loop; so does a timer at the
+    // deadline, which the server's thread runs like any other event.
+    bool passed = false;
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(gLoop);
+    timeval when;
+    pa_timeval_add(pa_gettimeofday(&when), static_cast<pa_usec_t>(std::max(timeoutMs, 0)) * 1000);
+    pa_time_event* timer = api->time_new(api, &when, DeadlinePassed, &passed);
+    int st = state();
+    while (st == 0 && !passed) {
+        pa_threaded_mainloop_wait(gLoop);
+        st = state();
     }
+    if (timer) api->time_free(timer);
+    return st > 0;
 }
 
 bool Connect(int timeoutMs) {

@@ -25,8 +25,8 @@ struct SourceInfo {
 bool Connect(int timeoutMs = 2000);
 bool Connected();
 // With the main loop locked: waits until `state` says ready (1) or failed (-1),
-// at most `timeoutMs`, unlocking now and then so the server thread can run.
-// True when ready.
+// at most `timeoutMs`. `state` is asked again each time the main loop is
+// signalled, so the callbacks that change it must signal. True when ready.
 bool WaitLocked(const std::function<int()>& state, int timeoutMs);
 pa_threaded_mainloop* Mainloop();
 pa_context* Context();
