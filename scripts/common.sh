@@ -53,6 +53,8 @@ build_tree() {
 # monitor is the default source, and a steady 1000 Hz sine played into the sink.
 # A second null sink, quietsink, carries nothing but what a test plays into it
 # (paplay --device=quietsink); its monitor is the source "Monitor of Quiet_Sink".
+# A third, playsink, takes what the player tests play, so that their sound
+# never reaches the capture tests recording testsink's monitor.
 PULSE_DIR=""
 PULSE_PID=""
 start_private_pulse() {
@@ -64,6 +66,7 @@ start_private_pulse() {
 load-module module-native-protocol-unix socket=$sock auth-anonymous=1
 load-module module-null-sink sink_name=testsink rate=44100 sink_properties=device.description=Test_Sink
 load-module module-null-sink sink_name=quietsink rate=44100 sink_properties=device.description=Quiet_Sink
+load-module module-null-sink sink_name=playsink rate=44100 sink_properties=device.description=Play_Sink
 set-default-sink testsink
 set-default-source testsink.monitor
 PA
