@@ -140,8 +140,10 @@ inline void Drag(const QString& id, int x1, int y1, int x2, int y2) {
     MoveTo(id, x1, y1);
     RunTool("xdotool", {"mousedown", "1"});
     Pause(150);
-    for (int i = 1; i <= 8; ++i) {
-        MoveTo(id, x1 + (x2 - x1) * i / 8, y1 + (y2 - y1) * i / 8);
+    for (int i = 1; i <= 4; ++i) {
+        RunTool("xdotool", {"mousemove", "--window", id, QString::number(x1 + (x2 - x1) * i / 4),
+                            QString::number(y1 + (y2 - y1) * i / 4)});
+        Pause(60);
     }
     RunTool("xdotool", {"mouseup", "1"});
     Pause(300);
@@ -248,7 +250,11 @@ class Recorder {
             proc.waitForFinished(5000);
         }
     }
-    bool Running() { return proc.state() == QProcess::Running; }
+    // Asks the system, not QProcess's last word: no event loop runs here.
+    bool Running() {
+        proc.waitForFinished(0);
+        return proc.state() == QProcess::Running;
+    }
     // How the process ended, for messages: "running", "exit N", "crashed".
     QString State() {
         if (Running()) return "running";
@@ -366,6 +372,21 @@ inline double ToneLevel(const std::vector<int16_t>& s, double freq, int rate = 4
 // What the player sends to the quiet sink over the next `ms`.
 inline std::vector<int16_t> HearPlayback(int ms = 700) {
     return Listen("quietsink.monitor", ms);
+}
+
+// Listens to the playback in short spans until the `freq` tone is there
+// (`sounds`) or gone, for up to `ms`: the sound server's buffer delays a
+// change by up to a second. The last level heard.
+inline double AwaitTone(double freq, bool sounds, int ms = 4000) {
+    constexpr double kLoud = 0.05, kQuiet = 0.004;
+    double level = 0;
+    WaitFor(
+        [&] {
+            level = ToneLevel(HearPlayback(400), freq);
+            return sounds ? level > kLoud : level < kQuiet;
+        },
+        ms, 0);
+    return level;
 }
 
 // ---- fixtures ----
