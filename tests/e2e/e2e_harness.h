@@ -264,7 +264,9 @@ class Recorder {
     // Visible windows of this process, with a title matching `name` when given.
     QStringList Windows(const QString& name = {}) {
         QStringList args{"search", "--onlyvisible", "--pid", QString::number(proc.processId())};
-        if (!name.isEmpty()) args << "--name" << name;
+        if (!name.isEmpty())
+            args << "--all"
+                 << "--name" << name;
         return RunTool("xdotool", args).split('\n', Qt::SkipEmptyParts);
     }
     static QSize Size(const QString& id) { return WindowRect(id).size(); }
@@ -470,7 +472,8 @@ class Iconifier {
         root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
         changeState_ = Atom("WM_CHANGE_STATE");
         wmState_ = Atom("WM_STATE");
-        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        // Qt sends the request to the root with the structure-notify mask.
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(conn_, root_, XCB_CW_EVENT_MASK, &mask);
         xcb_flush(conn_);
         thread_ = std::thread([this] { Run(); });
