@@ -135,14 +135,21 @@ inline void DoubleClick(const QString& id, int x, int y) {
     Pause(300);
 }
 
-// Presses at (x1, y1), moves in steps to (x2, y2) and releases there.
+// Presses at (x1, y1), moves in steps to (x2, y2) and releases there; the
+// points are taken on the screen where the window was at the press, so a
+// window that moves along does not shift them.
 inline void Drag(const QString& id, int x1, int y1, int x2, int y2) {
-    MoveTo(id, x1, y1);
+    const QPoint origin = WindowRect(id).topLeft();
+    auto to = [&](int x, int y) {
+        RunTool("xdotool",
+                {"mousemove", QString::number(origin.x() + x), QString::number(origin.y() + y)});
+    };
+    to(x1, y1);
+    Pause(150);
     RunTool("xdotool", {"mousedown", "1"});
     Pause(150);
     for (int i = 1; i <= 4; ++i) {
-        RunTool("xdotool", {"mousemove", "--window", id, QString::number(x1 + (x2 - x1) * i / 4),
-                            QString::number(y1 + (y2 - y1) * i / 4)});
+        to(x1 + (x2 - x1) * i / 4, y1 + (y2 - y1) * i / 4);
         Pause(60);
     }
     RunTool("xdotool", {"mouseup", "1"});

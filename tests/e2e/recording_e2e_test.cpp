@@ -27,6 +27,11 @@ const FormatCase kFormats[] = {
     {"FLAC", 4, ".flac", "flac", "flac"},
 };
 
+// Test names and messages show the format, not the bytes of the case.
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << c.format;
+}
+
 std::string Name(const ::testing::TestParamInfo<FormatCase>& info) {
     return info.param.format;
 }

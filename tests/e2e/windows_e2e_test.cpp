@@ -186,6 +186,40 @@ TEST_F(WindowsE2E, DISABLED_RecordingClosesTheMixerStartedFromRecordingControl) 
     Key("F9");
 }
 
+// The show/hide button docks the file list under the recorder and takes it
+// away again with the tag editor; dragging the recorder by its skin brings
+// both docked windows along.
+TEST_F(WindowsE2E, FileListDocksUnderTheRecorderAndFollowsItsMoves) {
+    Start();
+    ASSERT_TRUE(r->FileList(0).isEmpty()) << "a new profile shows no file list";
+    Press(main, main_at::ShowHide);
+    const QString list = r->FileList();
+    ASSERT_FALSE(list.isEmpty()) << "Show/Hide did not show the file list";
+    QRect mr = WindowRect(main);
+    EXPECT_EQ(WindowRect(list).topLeft(), QPoint(mr.x(), mr.y() + 300));
+    Click(list, 377, 281); // the tag editor button
+    const QString tag = r->TagEditor();
+    ASSERT_FALSE(tag.isEmpty());
+
+    const QPoint before = mr.topLeft();
+    Drag(main, 150, 12, 210, 52);
+    mr = WindowRect(main);
+    EXPECT_EQ(mr.topLeft(), before + QPoint(60, 40)) << "the recorder did not follow the drag";
+    auto docked = [&] {
+        const QRect lr = WindowRect(list), tr = WindowRect(tag);
+        return lr.topLeft() == QPoint(mr.x(), mr.y() + 300) &&
+               tr.topLeft() == QPoint(lr.x() + lr.width(), lr.y());
+    };
+    EXPECT_TRUE(WaitFor(docked, 2000)) << "the docked windows did not follow the recorder";
+
+    Press(main, main_at::ShowHide);
+    EXPECT_TRUE(
+        WaitFor([&] { return r->FileList(0).isEmpty() && r->TagEditor(0).isEmpty(); }, 3000))
+        << "Show/Hide left windows on screen";
+    Close();
+    EXPECT_EQ(p.Get("IsFileList").toInt(), 0);
+}
+
 // Minimise hides the recorder; restoring it from the task bar shows it again.
 TEST_F(WindowsE2E, MinimiseAndRestoreTheRecorder) {
     Iconifier wm;
