@@ -181,15 +181,19 @@ TEST_F(FileListE2E, DeleteAsksAndRemovesTheFile) {
     Shot(list, "filelist-after-delete");
 }
 
-// Waits for the question's own title and no icon.
+// Waits for the question's own title, opened over the recorder.
 TEST_F(FileListE2E, DISABLED_DeleteQuestionIsTitledDeleteFiles) {
     WriteToneWav(p.File("a.wav"), {440}, 1.0);
     Start();
+    // Away from the screen's centre, where a box without an owner opens.
+    Drag(main, 150, 12, -150, -138);
     Select(1);
     Menu(1, Cmd::Delete, true);
     const QString box = Box();
     ASSERT_FALSE(box.isEmpty());
     EXPECT_EQ(WindowName(box).toStdString(), "Delete File(s)");
+    EXPECT_TRUE(WindowRect(main).contains(WindowRect(box).center()))
+        << "the question is not over the recorder";
     Focus(box);
     Key("Escape");
 }
@@ -267,6 +271,22 @@ TEST_F(FileListE2E, ConvertWritesAnMp3BesideTheWav) {
     EXPECT_TRUE(QFileInfo::exists(p.File("a.wav"))) << "the WAV went away";
     Pause(500);
     Shot(list, "filelist-after-convert");
+}
+
+// Waits for the conversion window to centre on the recorder.
+TEST_F(FileListE2E, DISABLED_ConversionWindowIsCentredOnTheRecorder) {
+    WriteToneWav(p.File("a.wav"), {440}, 120.0);
+    Start();
+    Select(1);
+    Menu(1, Cmd::Convert, true);
+    const QString conv = r->WindowTitled("Converting WAV to MP3", 5000);
+    ASSERT_FALSE(conv.isEmpty()) << "no conversion window";
+    const QRect cr = WindowRect(conv), mr = WindowRect(main);
+    Shot(conv, "converting");
+    EXPECT_LE((cr.center() - mr.center()).manhattanLength(), 2)
+        << "centred at " << cr.center().x() << "," << cr.center().y() << ", the recorder at "
+        << mr.center().x() << "," << mr.center().y();
+    WaitFor([&] { return r->WindowTitled("Converting WAV to MP3", 0).isEmpty(); }, 30000);
 }
 
 // An MP3 without a tag: the typed title is appended as a new tag.
