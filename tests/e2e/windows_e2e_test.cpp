@@ -10,6 +10,7 @@
 #include <signal.h>
 
 #include "e2e/e2e_harness.h"
+#include "test_decode.h"
 
 namespace {
 
@@ -87,18 +88,39 @@ TEST_F(WindowsE2E, RecordingModeFromTheMenuSetsThresholdStopMode) {
     EXPECT_EQ(p.Get("Threshold Mode").toInt(), 3);
 }
 
-TEST_F(WindowsE2E, EffectsFromTheMenuSetsTheSoundBoost) {
+// The boost set in the Effects window makes the next recording louder.
+TEST_F(WindowsE2E, EffectsFromTheMenuBoostsTheRecording) {
+    p.SetFormat("WAV");
     Start();
+    // The 1000 Hz level of a one-second WAV recording made with the hot keys.
+    auto recordTone = [&](const QString& name) {
+        Key("F5");
+        Pause(1000);
+        Key("F9");
+        const QString file = p.File(name);
+        if (!WaitSettled(file, 5000)) return -1.0;
+        const auto d = testdecode::DecodeFile(file.toStdString());
+        std::vector<int16_t> left;
+        for (size_t i = 0; i < d.pcm.size(); i += 2)
+            left.push_back(d.pcm[i]);
+        return ToneLevel(left, 1000, d.rate);
+    };
+    const double plain = recordTone("record001.wav");
+    ASSERT_GT(plain, 0.02) << "no test tone in the first recording";
+
     ChooseFromMenu(Item::Effects);
     const QString fx = r->WindowTitled("Effects");
     ASSERT_FALSE(fx.isEmpty()) << "no Effects window";
     const QRect mr = WindowRect(main), fr = WindowRect(fx);
     EXPECT_EQ(fr.topLeft(), QPoint(mr.x() + (400 - 257) / 2, mr.y() + 300))
         << "not centred under the recorder";
-    Drag(fx, 42, 99, 230, 99); // the slider to its right end
+    Drag(fx, 42, 99, 230, 99); // the slider to its right end: 20 dB
     Shot(fx, "effects");
     Click(fx, 128, 138); // OK
     EXPECT_TRUE(WaitFor([&] { return r->WindowTitled("Effects", 0).isEmpty(); }, 3000));
+
+    const double boosted = recordTone("record002.wav");
+    EXPECT_GT(boosted, 1.5 * plain) << "the boost did not reach the recording";
     Close();
     EXPECT_EQ(p.Get("Sound Boost").toInt(), 20);
 }
