@@ -70,7 +70,7 @@ class WindowsE2E : public E2E {
     }
 };
 
-TEST_F(WindowsE2E, RecordingModeFromTheMenuSetsThresholdStopMode) {
+TEST_F(WindowsE2E, RecordingModeFromTheMenuTurnsOnSoundActivatedRecording) {
     Start();
     ChooseFromMenu(Item::Mode);
     const QString mode = r->WindowTitled("Recording Mode");
@@ -83,6 +83,20 @@ TEST_F(WindowsE2E, RecordingModeFromTheMenuSetsThresholdStopMode) {
     Shot(mode, "recording-mode");
     Click(mode, 150, 301); // OK
     EXPECT_TRUE(WaitFor([&] { return r->WindowTitled("Recording Mode", 0).isEmpty(); }, 3000));
+    // A recording now runs sound-activated: the red "Sound Activated" line
+    // shows above the status.
+    Key("F5");
+    Pause(1000);
+    const QImage shot = Shot(main, "main-threshold-mode");
+    Key("F9");
+    int red = 0;
+    for (int y = 47; y < 57; ++y)
+        for (int x = 18; x < 110; ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            if (c.red() > 150 && c.green() < 110 && c.blue() < 110) ++red;
+        }
+    EXPECT_GT(red, 20) << "no Sound Activated line while recording";
+    Pause(500);
     Close();
     EXPECT_EQ(p.Get("Threshold IsTresh").toInt(), 1);
     EXPECT_EQ(p.Get("Threshold Mode").toInt(), 3);
