@@ -239,16 +239,10 @@ class Recorder {
   public:
     QProcess proc;
     // Standard error goes to `errFile` when one is given.
-    explicit Recorder(const QProcessEnvironment& env, const QString& errFile = {}) {
+    explicit Recorder(const QProcessEnvironment& env, const QString& errFile = {})
+        : errFile_(errFile) {
         proc.setProcessEnvironment(env);
-        if (errFile.isEmpty()) {
-            proc.setProcessChannelMode(QProcess::ForwardedChannels);
-        } else {
-            proc.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-            proc.setStandardErrorFile(errFile);
-        }
-        proc.start(kProgram, {});
-        proc.waitForStarted(10000);
+        Launch();
     }
     explicit Recorder(const Profile& p) : Recorder(p.Env(), p.ErrFile()) {}
     ~Recorder() {
@@ -307,8 +301,18 @@ class Recorder {
             ms, 150);
         return found;
     }
-    // The 400 x 300 recorder window, waiting up to 20 s for it.
-    QString MainWindow() { return WindowOfSize({400, 300}, 20000, "^Kestrune$"); }
+    // The 400 x 300 recorder window, waiting up to 20 s for it. An Xvfb
+    // started without -noreset refuses connections while it resets after its
+    // last client left; a program that could not reach it is started again.
+    QString MainWindow() {
+        QString id = WindowOfSize({400, 300}, 20000, "^Kestrune$");
+        if (id.isEmpty() && !Running() && !errFile_.isEmpty() &&
+            ReadAll(errFile_).contains("could not connect to display", Qt::CaseInsensitive)) {
+            Launch();
+            id = WindowOfSize({400, 300}, 20000, "^Kestrune$");
+        }
+        return id;
+    }
     // The docked 399 x 299 file list.
     QString FileList(int ms = 5000) { return WindowOfSize({399, 299}, ms, "^Kestrune$"); }
     // The 249 x 299 tag editor.
@@ -316,6 +320,20 @@ class Recorder {
     // The 332 x 269 player.
     QString Player(int ms = 5000) { return WindowOfSize({332, 269}, ms); }
 
+  private:
+    QString errFile_;
+    void Launch() {
+        if (errFile_.isEmpty()) {
+            proc.setProcessChannelMode(QProcess::ForwardedChannels);
+        } else {
+            proc.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+            proc.setStandardErrorFile(errFile_);
+        }
+        proc.start(kProgram, {});
+        proc.waitForStarted(10000);
+    }
+
+  public:
     // Presses the skin's close button and waits for the process to end.
     int CloseWithButton(const QString& id) {
         MoveTo(id, 380, 12);
