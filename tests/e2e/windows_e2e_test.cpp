@@ -106,13 +106,15 @@ TEST_F(WindowsE2E, RecordingModeFromTheMenuTurnsOnSoundActivatedRecording) {
 TEST_F(WindowsE2E, EffectsFromTheMenuBoostsTheRecording) {
     p.SetFormat("WAV");
     Start();
-    // The 1000 Hz level of a one-second WAV recording made with the hot keys.
+    // The 1000 Hz level of a new WAV recording made with the hot keys;
+    // negative when no recording was written.
     auto recordTone = [&](const QString& name) {
-        Key("F5");
-        Pause(1000);
-        Key("F9");
         const QString file = p.File(name);
-        if (!WaitSettled(file, 5000)) return -1.0;
+        Key("F5");
+        if (!WaitFor([&] { return QFileInfo::exists(file); }, 3000)) return -1.0;
+        Pause(1500);
+        Key("F9");
+        if (!WaitSettled(file, 5000)) return -2.0;
         const auto d = testdecode::DecodeFile(file.toStdString());
         std::vector<int16_t> left;
         for (size_t i = 0; i < d.pcm.size(); i += 2)
