@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -122,15 +123,30 @@ struct ClientWindows {
     }
 };
 
+// True for a window of this program (its own windows also come and go).
+bool IsOurs(xcb_window_t w) {
+    for (QWidget* t : QApplication::topLevelWidgets())
+        if (t->isVisible() && t->winId() == w) return true;
+    return false;
+}
+
 // Looks for the mixer's window every 100 ms for up to 5 s while the event
-// loop runs on, and puts it under the recorder once it is shown.
+// loop runs on, and puts it under the recorder once it is shown: the window
+// of the started process, or else (a program that does not name its process
+// on its window) the first window that was not there before.
 void PlaceMixerWhenShown(qint64 pid) {
     if (pid <= 0 || !ClientWindows().conn) return;
+    const auto before = ClientWindows().List();
     auto* timer = new QTimer(qApp);
     auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, pid] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, pid, before] {
         ClientWindows x;
-        if (xcb_window_t w = x.OfProcess(pid)) {
+        xcb_window_t w = x.OfProcess(pid);
+        if (!w)
+            for (xcb_window_t c : x.List())
+                if (std::find(before.begin(), before.end(), c) == before.end() && !IsOurs(c))
+                    w = c;
+        if (w) {
             if (Form1) x.Place(w, Form1->x(), Form1->y() + 300);
             timer->deleteLater();
         } else if (++*tries >= 50) {
