@@ -4,12 +4,15 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include "platform/debug.h"
+
 namespace platform {
 namespace {
 
 class BoxPrompt : public Prompt {
   public:
     void Show(MsgKind kind, const std::string& text) override {
+        DebugPrint("message: %s", text.c_str()); // fault runs list what the user was told
         QString t = QString::fromStdString(text);
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
             fprintf(stderr, "%s\n", text.c_str());
@@ -23,6 +26,7 @@ class BoxPrompt : public Prompt {
     }
     void ShowCaptioned(MsgKind kind, const std::string& caption,
                        const std::string& text) override {
+        DebugPrint("message: %s", text.c_str());
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
             fprintf(stderr, "%s\n", text.c_str());
             return;
