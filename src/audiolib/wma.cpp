@@ -154,6 +154,7 @@ HENCODE WMA_EncodeOpenFile(uint32_t freq, uint32_t chans, uint32_t, uint32_t bit
         unlink(path.c_str()); // a file without even a header is no recording
         return 0;
     }
+    avio_flush(w.fmt->pb); // from now on the file on disk is a valid one
     uint32_t h = kWmaBase | nextWriter++;
     writers[h] = w;
     return h;

@@ -367,8 +367,13 @@ TEST_F(EncoderTest, WmaIsOnDiskWhileRecording) {
         Configure(Fmt::Wma);
         ASSERT_TRUE(Start());
         const std::string path = core::Session.SelectedFile;
-        Deliver(30);
         const std::string copy = folder + "/copy.wma";
+        // Killed before the first block: a valid file without sound.
+        { std::ofstream(copy, std::ios::binary) << outtest::ReadFile(path); }
+        const auto empty = testdecode::DecodeFile(copy);
+        EXPECT_TRUE(empty.ok) << empty.error;
+        EXPECT_EQ(empty.seconds(), 0);
+        Deliver(30);
         { std::ofstream(copy, std::ios::binary) << outtest::ReadFile(path); }
         const auto d = testdecode::DecodeFile(copy);
         ASSERT_TRUE(d.ok) << d.error;
