@@ -171,11 +171,17 @@ bool HoldsAudio(const std::string& path) {
     return any;
 }
 
+std::optional<uint64_t> FreeBytesOf(const std::string& path);
+
 // An encoder that has gone: stop what is left of it and say what remains.
 bool EncoderLost(const std::string& what) {
     const std::string path = Outputs.EncodedPath;
     FinishEncoders(false);
     std::string text = what + " The recording was stopped; ";
+    // Something else filled the disk faster than the guard could act: that
+    // is the cause to name, not the encoder.
+    if (const auto free = FreeBytesOf(FolderOf(path)); free && *free < Limits.DiskMarginBytes)
+        text = "The disk " + Quoted(DiskOf(FolderOf(path))) + " is full. " + text;
     if (!Exists(path))
         text += "no file was left.";
     else if (HoldsAudio(path))

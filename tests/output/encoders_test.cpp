@@ -334,6 +334,28 @@ TEST_F(EncoderTest, KilledEncoderStopsTheRecordingWithAMessage) {
     signal(SIGPIPE, SIG_IGN);
 }
 
+// Another program filled the disk and the encoder died of it: the message
+// names the disk before the encoder.
+TEST_F(EncoderTest, EncoderDyingOnAFullDiskNamesTheDisk) {
+    uint64_t free = 1ull << 40;
+    output::Limits.FreeBytes = [&](const std::string&) { return std::optional<uint64_t>(free); };
+    Configure(Fmt::Mp3);
+    ASSERT_TRUE(Start());
+    Deliver(10);
+    const pid_t pid = FindChild("lame");
+    ASSERT_GT(pid, 0);
+    free = 0;
+    kill(pid, SIGKILL);
+    WaitUntilDead(pid);
+    Deliver(3);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0].rfind("The disk \"" + output::DiskOf(folder) +
+                                           "\" is full. The MP3 encoder stopped unexpectedly.",
+                                       0),
+              0u)
+        << prompt.messages[0];
+}
+
 TEST_F(EncoderTest, RemovedFolderStopsAnEncodedRecording) {
     for (Fmt f : {Fmt::Mp3, Fmt::Wma}) {
         SCOPED_TRACE(outtest::Extension(f));
