@@ -235,7 +235,9 @@ uint64_t WorstDataRate() {
     if (s.IsMP3) return kbit(s.IsVBR ? std::max(s.MaxBitRate, s.MinBitRate) : s.MP3BitRate);
     if (s.IsWMA) return kbit(s.WMARate);
     // oggenc's rates are averages, and quality 10 reaches about 500 kbit/s.
-    if (s.IsOGG) return s.IsOggQuality ? kbit(500) : std::max(kbit(2 * s.OggRate), kbit(128));
+    if (s.IsOGG)
+        return s.IsOggQuality ? kbit(500)
+                              : std::max(kbit(2 * static_cast<int64_t>(s.OggRate)), kbit(128));
     return pcm;
 }
 
