@@ -29,6 +29,7 @@ struct WmaWriter {
     AVPacket* pkt = nullptr;
     std::vector<float> pending[2]; // samples per channel not yet a full frame
     int64_t pts = 0;
+    int64_t flushedPts = 0; // samples encoded when the file was last brought up to date
     int chans = 0;
     bool failed = false;
 };
@@ -62,7 +63,8 @@ bool Drain(WmaWriter& w) {
         if (rc < 0) return false;
         av_packet_rescale_ts(w.pkt, w.codec->time_base, w.st->time_base);
         w.pkt->stream_index = w.st->index;
-        if (av_interleaved_write_frame(w.fmt, w.pkt) < 0) return false;
+        // One stream needs no interleaving queue: each packet goes to the file now.
+        if (av_write_frame(w.fmt, w.pkt) < 0) return false;
         // The muxer writes through a buffer; an error of the file shows here.
         if (w.fmt->pb && w.fmt->pb->error < 0) return false;
     }
@@ -131,6 +133,11 @@ HENCODE WMA_EncodeOpenFile(uint32_t freq, uint32_t chans, uint32_t, uint32_t bit
         return 0;
     }
     w.st->time_base = w.codec->time_base;
+    // The muxer holds back the ASF packet it is filling; a killed recording
+    // loses that. Packets of about a quarter second keep the loss small at
+    // low bit rates (3200 bytes would hold a second at 24 kbit/s).
+    const int64_t packet = std::clamp<int64_t>(bitrate / 8 / 4, 512, 3200);
+    av_opt_set_int(w.fmt->priv_data, "packet_size", packet, 0);
     w.frame->format = AV_SAMPLE_FMT_FLTP;
     w.frame->sample_rate = static_cast<int>(freq);
     av_channel_layout_copy(&w.frame->ch_layout, &w.codec->ch_layout);
@@ -147,6 +154,7 @@ HENCODE WMA_EncodeOpenFile(uint32_t freq, uint32_t chans, uint32_t, uint32_t bit
         unlink(path.c_str()); // a file without even a header is no recording
         return 0;
     }
+    avio_flush(w.fmt->pb); // from now on the file on disk is a valid one
     uint32_t h = kWmaBase | nextWriter++;
     writers[h] = w;
     return h;
@@ -165,6 +173,17 @@ bool WMA_EncodeWrite(HENCODE handle, const void* buffer, uint32_t length) {
     const int fs = w.codec->frame_size;
     while (static_cast<int>(w.pending[0].size()) >= fs) {
         if (!EncodeFrame(w, fs)) {
+            w.failed = true;
+            return false;
+        }
+    }
+    // The file is written as the recording goes, not kept in buffers until
+    // the end: a killed recorder leaves a file that plays up to its last
+    // fraction of a second, and a full disk shows at once.
+    if (w.pts - w.flushedPts >= w.codec->sample_rate / 4) {
+        avio_flush(w.fmt->pb);
+        w.flushedPts = w.pts;
+        if (w.fmt->pb->error < 0) {
             w.failed = true;
             return false;
         }

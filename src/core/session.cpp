@@ -224,6 +224,8 @@ void TimerRecTimer() {
     if (gInTick) return;
     gInTick = true;
     capture::DrainCapture();
+    // Finishes the recording before the disk fills, as a failed write would.
+    if (!gWriteFailed && !output::GuardDiskSpace()) gWriteFailed = true;
     if (gWriteFailed) {
         // The outputs are closed and the user was told; finish the stop.
         gWriteFailed = false;

@@ -44,8 +44,15 @@ struct RecordingSettings {
 extern RecordingSettings Settings;
 
 // Loads `Settings` from the store: defaults first, then every stored value
-// that parses, then the clamps. Garbage or a wrong type keeps the default.
+// that parses, then the clamps. Garbage, a wrong type or a value outside its
+// list or range keeps the default.
 void RegistryRead();
+// Replaces every value outside its list or range by its default, and leaves
+// exactly one output format on. Called by RegistryRead.
+void ReplaceInvalidValues(RecordingSettings& s);
+// A relative folder made absolute against the current directory (cleaned of
+// "." and ".."); an absolute or empty one as it is.
+std::string AbsoluteFolderName(const std::string& folder);
 // Writes every field of `Settings` to the store.
 void RegistryWrite();
 

@@ -30,6 +30,10 @@ void LoadSettingsAndBoost() {
 }
 
 bool SettleOutputFolder() {
+    // The current directory becomes the folder itself (a later step), so a
+    // relative name is read once, against the directory the program started in.
+    const std::string stored = Settings.FolderName;
+    Settings.FolderName = AbsoluteFolderName(stored);
     if (!platform::IsDirectory(Settings.FolderName)) {
         Settings.FolderName = platform::MusicFolder();
         if (!platform::IsDirectory(Settings.FolderName) &&
@@ -39,6 +43,9 @@ bool SettleOutputFolder() {
             Startup.StartupAborted = true;
             return false;
         }
+        if (!stored.empty())
+            platform::CurrentPrompt().Show(platform::MsgKind::Warning,
+                                           FolderReplacedMessage(stored, Settings.FolderName));
     }
     return true;
 }

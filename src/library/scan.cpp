@@ -4,11 +4,13 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "audiolib/stream.h"
 #include "core/rounding.h"
@@ -17,6 +19,7 @@
 #include "output/output.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
+#include "platform/prompt.h"
 
 namespace library {
 
@@ -51,6 +54,13 @@ bool IsBeingRecorded(const std::string& fullPath) {
     return false;
 }
 
+bool IsWavName(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.size() - dot != 4) return false;
+    return Upper(name[dot + 1]) == 'W' && Upper(name[dot + 2]) == 'A' &&
+           Upper(name[dot + 3]) == 'V';
+}
+
 // Case-insensitive for a..z only, then code unit by code unit.
 int CompareText(const std::string& a, const std::string& b) {
     const size_t n = std::min(a.size(), b.size());
@@ -76,7 +86,81 @@ int CompareKey(const RecordingEntry& a, const RecordingEntry& b, int sort) {
     }
 }
 
-std::vector<RecordingEntry> ScanFolder(const std::string& folder) {
+uint32_t LE32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+void PutLE32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool PWrite4(int fd, const uint8_t* p, off_t at) {
+    return pwrite(fd, p, 4, at) == 4;
+}
+
+// A recording cut off by a crash or a power loss: its header still counts
+// only the data of the last size refresh, while more whole frames follow on
+// disk. Its data and RIFF sizes are brought up to what the file holds, so
+// everything that reached the disk plays. Only files whose header says the
+// data chunk ends the file are touched (a WAV with chunks after its data is
+// left alone), never a link, and never a file a recorder holds open.
+bool RepairInterruptedWav(int dfd, const std::string& name) {
+    const int fd = openat(dfd, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool repaired = false;
+    struct stat st;
+    // The recorder keeps a lock on the WAV it writes.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 44 &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        uint8_t h[4096];
+        const ssize_t got = pread(fd, h, sizeof h, 0);
+        if (got >= 44 && memcmp(h, "RIFF", 4) == 0 && memcmp(h + 8, "WAVE", 4) == 0) {
+            uint32_t blockAlign = 0;
+            bool pcm = false;
+            off_t at = 12;
+            while (at + 8 <= got) {
+                const uint8_t* c = h + at;
+                const uint32_t size = LE32(c + 4);
+                if (memcmp(c, "fmt ", 4) == 0 && size >= 16 && at + 8 + 16 <= got) {
+                    pcm = (c[8] | c[9] << 8) == 1;
+                    blockAlign = c[20] | c[21] << 8;
+                } else if (memcmp(c, "data", 4) == 0) {
+                    const uint64_t start = static_cast<uint64_t>(at) + 8;
+                    const uint64_t onDisk = static_cast<uint64_t>(st.st_size) - start;
+                    const uint32_t counted = size;
+                    const bool endsFile = LE32(h + 4) == start - 8 + counted;
+                    uint64_t whole = onDisk - onDisk % (blockAlign ? blockAlign : 1);
+                    // The RIFF size must still fit its 32 bits.
+                    const uint64_t most = 0xFFFFFFFFull - (start - 8);
+                    if (whole > most) whole = most - most % (blockAlign ? blockAlign : 1);
+                    if (pcm && blockAlign && endsFile && whole > counted) {
+                        uint8_t v[4];
+                        PutLE32(v, static_cast<uint32_t>(whole));
+                        uint8_t r[4];
+                        PutLE32(r, static_cast<uint32_t>(start - 8 + whole));
+                        repaired = PWrite4(fd, v, at + 4) && PWrite4(fd, r, 4);
+                        if (repaired) fdatasync(fd);
+                    }
+                    break;
+                }
+                at += 8 + static_cast<off_t>(size) + (size & 1);
+            }
+        }
+        flock(fd, LOCK_UN);
+    }
+    close(fd);
+    return repaired;
+}
+
+// The folder whose interrupted recordings were last looked for: once when the
+// program starts and once each time the user picks another folder.
+std::string gRepairedFolder;
+bool gRepairDone = false;
+
+std::vector<RecordingEntry> ScanFolder(const std::string& folder,
+                                       std::vector<std::string>* repaired) {
     std::vector<RecordingEntry> found;
     DIR* dir = opendir(folder.c_str());
     if (!dir) return found;
@@ -109,6 +193,9 @@ std::vector<RecordingEntry> ScanFolder(const std::string& folder) {
             // Removes the name in this folder itself; a name swapped for a
             // link meanwhile loses only the link.
             if (unlinkat(dfd, name.c_str(), 0) == 0) continue;
+        } else if (repaired && !IsBeingRecorded(fullPath) && IsWavName(name) &&
+                   RepairInterruptedWav(dfd, name)) {
+            repaired->push_back(name);
         }
         RecordingEntry r;
         r.FullPath = fullPath;
@@ -198,11 +285,16 @@ void FindFiles() {
     std::vector<RecordingEntry> found;
     // A few passes at most, so that an event that asks again every time
     // cannot keep the scan going forever.
+    const std::string folder = core::Settings.FolderName;
+    const bool repair = !gRepairDone || folder != gRepairedFolder;
+    std::vector<std::string> repaired;
     for (int pass = 0; pass < 3; ++pass) {
         rescanAsked = false;
-        found = ScanFolder(core::Settings.FolderName);
+        found = ScanFolder(folder, repair ? &repaired : nullptr);
         if (!rescanAsked) break;
     }
+    gRepairDone = true;
+    gRepairedFolder = folder;
     scanning = false;
     platform::DebugPrint("scanned %zu recordings in %lld ms", found.size(),
                          static_cast<long long>(platform::TickMs() - startMs));
@@ -218,6 +310,20 @@ void FindFiles() {
     auto header = g.Cells.empty() ? std::array<std::string, 3>{} : g.Cells[0];
     g.Cells.assign(static_cast<size_t>(g.RowCount), std::array<std::string, 3>{});
     g.Cells[0] = header;
+
+    if (!repaired.empty()) {
+        std::string names;
+        for (const std::string& n : repaired)
+            names += (names.empty() ? "\"" : ", \"") + n + "\"";
+        platform::CurrentPrompt().Show(
+            platform::MsgKind::Info,
+            repaired.size() == 1
+                ? "The recording " + names +
+                      " was interrupted before it was finished. It has been repaired so that "
+                      "all of it plays."
+                : "These recordings were interrupted before they were finished: " + names +
+                      ". They have been repaired so that all of them play.");
+    }
 }
 
 void ShowFiles() {

@@ -59,6 +59,10 @@ std::string MeasureDuration(const std::string& path);
 // recorded. Symbolic links are never deleted, and listed only when they lead to
 // a file inside the folder. Pending events run once per listed file; a scan
 // asked for meanwhile is run after this one, never inside it.
+// The first scan of a folder (at start, and after the user picks another one)
+// also repairs the WAVs that an interrupted recording left with a header
+// counting less than the whole frames on disk, and tells the user which.
+// Links and files a recorder holds open are never touched.
 void FindFiles();
 
 // Fills the grid rows and RowPaths in the order of core::Settings.Sort (1..6;

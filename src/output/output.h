@@ -1,6 +1,8 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "audiolib/types.h"
@@ -31,6 +33,23 @@ void CloseOutputs();
 // OpenOutputs: the caller then stops the recording.
 bool WriteOutputs();
 
+// The disk-space guard, run by the recording tick. While an output is open
+// it looks at the free space of the output folder's disk every
+// Limits.DiskCheckMs; when that falls below DiskReserveBytes() it finishes
+// every output into a complete file before the disk fills, tells the user
+// which disk is full, and returns false (the caller ends the recording, as
+// after a failed write). True otherwise.
+bool GuardDiskSpace();
+// Most bytes a second the selected format writes: the PCM rate for WAV and
+// FLAC, the (highest) bit rate for MP3 and WMA, a bound above what OGG's
+// nominal rate or quality gives.
+uint64_t WorstDataRate();
+// Free bytes a recording in the selected format needs to go on:
+// Limits.DiskMarginBytes plus Limits.DiskMarginSeconds at WorstDataRate().
+uint64_t DiskReserveBytes();
+// The mount point of the disk that holds `path` (the path itself when unknown).
+std::string DiskOf(const std::string& path);
+
 // "1" -> "001", "12" -> "012", "1000" -> "1000".
 std::string RecordNumberText(int n);
 
@@ -59,6 +78,7 @@ struct OutputState {
     std::string EncodedPath; // the file the encoder writes
     int EncodedWatch = -1;   // read-only descriptor on that file, to notice its removal
     std::string LameCommandLine, OggencCommandLine, FlacCommandLine;
+    int64_t LastDiskCheckMs = 0; // when the guard last looked at the free space
     bool Failed = false;         // a write failed; nothing more is written until reopened
     bool NamesExhausted = false; // the last NextRecordingName found no free number
 };
@@ -72,6 +92,16 @@ struct OutputLimits {
     // killed program leaves a file valid up to at most this long before the end.
     int64_t HeaderRefreshMs = 1000;
     int MaxRecordNumber = 100000;
+    // The disk-space guard. The margin outlasts what the encoders still hold
+    // when they are stopped (the pipe's 64 KiB of PCM, a few frames, the
+    // trailer), a check interval of writing, and some room for the rest of
+    // the system.
+    int64_t DiskCheckMs = 500;
+    double DiskMarginSeconds = 5;
+    uint64_t DiskMarginBytes = 1u << 20;
+    // Free bytes of the file system holding a path, nothing when unknown.
+    // Empty: statvfs (the space an unprivileged writer may use).
+    std::function<std::optional<uint64_t>(const std::string& path)> FreeBytes;
 };
 extern OutputLimits Limits;
 

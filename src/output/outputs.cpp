@@ -1,15 +1,24 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <mntent.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "audiolib/encode.h"
+#include "audiolib/stream.h"
 #include "capture/capture.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "output/output.h"
 #include "output/wav_file.h"
+#include "platform/clock.h"
+#include "platform/debug.h"
 #include "platform/prompt.h"
 
 namespace output {
@@ -36,6 +45,13 @@ std::string FolderOf(const std::string& path) {
     auto slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Wall-clock seconds, for the debug report that fault runs compare with.
+double RealSeconds() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
 }
 
 void FinishWav() {
@@ -139,18 +155,136 @@ bool WriteWav(const uint8_t* data, size_t size) {
     return true;
 }
 
+// Whether a file decodes to any sound at all. Encoders write in lumps, so one
+// that dies early may have left no more than its headers.
+bool HoldsAudio(const std::string& path) {
+    const audiolib::HSTREAM h = audiolib::StreamCreateFile(path, 0, 0, audiolib::STREAM_DECODE);
+    if (!h) return false;
+    char buf[10000];
+    bool any = false;
+    for (int i = 0; i < 8 && !any; ++i) {
+        const int32_t got = audiolib::ChannelGetData(h, buf, sizeof buf);
+        if (got < 0) break;
+        any = got > 0;
+    }
+    audiolib::StreamFree(h);
+    return any;
+}
+
+std::optional<uint64_t> FreeBytesOf(const std::string& path);
+
 // An encoder that has gone: stop what is left of it and say what remains.
 bool EncoderLost(const std::string& what) {
     const std::string path = Outputs.EncodedPath;
     FinishEncoders(false);
     std::string text = what + " The recording was stopped; ";
-    text +=
-        Exists(path) ? Quoted(path) + " keeps what was encoded up to then." : "no file was left.";
+    // Something else filled the disk faster than the guard could act: that
+    // is the cause to name, not the encoder.
+    if (const auto free = FreeBytesOf(FolderOf(path)); free && *free < Limits.DiskMarginBytes)
+        text = "The disk " + Quoted(DiskOf(FolderOf(path))) + " is full. " + text;
+    if (!Exists(path))
+        text += "no file was left.";
+    else if (HoldsAudio(path))
+        text += Quoted(path) + " keeps what was encoded up to then.";
+    else
+        text += "nothing had been encoded yet, so " + Quoted(path) + " holds no sound.";
     Tell(text);
     return false;
 }
 
+std::optional<uint64_t> FreeBytesOf(const std::string& path) {
+    if (Limits.FreeBytes) return Limits.FreeBytes(path);
+    struct statvfs v;
+    if (statvfs(path.c_str(), &v) != 0) return std::nullopt;
+    return static_cast<uint64_t>(v.f_bavail) * v.f_frsize;
+}
+
+std::string Megabytes(uint64_t bytes) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return buf;
+}
+
+std::string DiskFullText(const std::string& folder, uint64_t free) {
+    return "The disk " + Quoted(DiskOf(folder)) + " is full: " + Megabytes(free) +
+           " are left, too little to record on safely.";
+}
+
+// The file the current recording writes to.
+std::string CurrentPath() {
+    return Outputs.WavFile >= 0 ? Outputs.WavPath : Outputs.EncodedPath;
+}
+
+bool OutputOpen() {
+    return Outputs.WavFile >= 0 || Outputs.Encoder || Outputs.WmaEncoder;
+}
+
 } // namespace
+
+uint64_t WorstDataRate() {
+    const auto& s = core::Settings;
+    const uint64_t channels = s.Channels == 1 ? 1 : 2;
+    const uint64_t pcm =
+        static_cast<uint64_t>(s.SamplePerSecond) * channels * (s.BitPerSample == 8 ? 1 : 2);
+    auto kbit = [](int64_t k) { return static_cast<uint64_t>(k > 0 ? k : 0) * 1000 / 8; };
+    if (s.IsWav) {
+        const int rate = capture::Params.OutByteRate;
+        return capture::Ring.IsCaptureOpen && rate > 0 ? static_cast<uint64_t>(rate) : pcm;
+    }
+    if (s.IsFLAC) return pcm + pcm / 50; // never much above the PCM it codes
+    if (s.IsMP3) return kbit(s.IsVBR ? std::max(s.MaxBitRate, s.MinBitRate) : s.MP3BitRate);
+    if (s.IsWMA) return kbit(s.WMARate);
+    // oggenc's rates are averages, and quality 10 reaches about 500 kbit/s.
+    if (s.IsOGG)
+        return s.IsOggQuality ? kbit(500)
+                              : std::max(kbit(2 * static_cast<int64_t>(s.OggRate)), kbit(128));
+    return pcm;
+}
+
+uint64_t DiskReserveBytes() {
+    return Limits.DiskMarginBytes +
+           static_cast<uint64_t>(Limits.DiskMarginSeconds * static_cast<double>(WorstDataRate()));
+}
+
+std::string DiskOf(const std::string& path) {
+    struct stat target;
+    if (stat(path.c_str(), &target) != 0) return path;
+    std::string best;
+    if (FILE* m = setmntent("/proc/self/mounts", "r")) {
+        while (mntent* e = getmntent(m)) {
+            struct stat st;
+            const std::string dir = e->mnt_dir;
+            // The deepest mount point on the same device is the disk's own.
+            if (stat(dir.c_str(), &st) == 0 && st.st_dev == target.st_dev &&
+                dir.size() >= best.size() && path.compare(0, dir.size(), dir) == 0)
+                best = dir;
+        }
+        endmntent(m);
+    }
+    return best.empty() ? path : best;
+}
+
+bool GuardDiskSpace() {
+    if (!OutputOpen() || Outputs.Failed) return true;
+    const int64_t now = platform::TickMs();
+    if (now - Outputs.LastDiskCheckMs < Limits.DiskCheckMs) return true;
+    Outputs.LastDiskCheckMs = now;
+    const std::string path = CurrentPath();
+    const std::string folder = FolderOf(path);
+    const auto free = FreeBytesOf(folder);
+    if (!free || *free >= DiskReserveBytes()) return true;
+    // Finished now, the file is complete; a few seconds on, the disk would be
+    // full and an encoder could lose it all (flac removes its output then).
+    Outputs.Failed = true;
+    core::Session.IsRecording = false;
+    FinishWav();
+    FinishEncoders(true);
+    const bool kept = Exists(path);
+    Tell(DiskFullText(folder, *free) + " The recording was stopped" +
+         (kept ? " and " + Quoted(path) + " is complete." : ".") +
+         " Free some space on that disk to record again.");
+    return false;
+}
 
 bool OpenOutputs() {
     if (!capture::Ring.IsCaptureOpen) return true;
@@ -174,6 +308,18 @@ bool OpenOutputs() {
         Outputs.Failed = true;
         return false;
     }
+
+    // A recording that could not run for even the margin is not started.
+    if (const auto free = FreeBytesOf(FolderOf(path)); free && *free < DiskReserveBytes()) {
+        failed(DiskFullText(FolderOf(path), *free) + " Free some space on that disk to record.");
+        Outputs.Failed = true;
+        return false;
+    }
+    Outputs.LastDiskCheckMs = platform::TickMs();
+    platform::DebugPrint("recording %s from %.3f s; disk reserve %llu bytes at %llu bytes/s",
+                         path.c_str(), RealSeconds(),
+                         static_cast<unsigned long long>(DiskReserveBytes()),
+                         static_cast<unsigned long long>(WorstDataRate()));
 
     if (s.IsWav && !OpenWav(path)) {
         session.IsRecording = false;

@@ -1,6 +1,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +76,8 @@ bool Open(const std::string& path, std::string* error) {
         if (error) *error = strerror(errno);
         return false;
     }
+    // Tells the repair of interrupted recordings that this one is still going.
+    flock(fd, LOCK_EX | LOCK_NB);
     const WavHeaderBytes h = BuildWavHeader(0);
     if (!PWriteAll(fd, h.data(), h.size(), 0) || lseek(fd, 44, SEEK_SET) != 44) {
         if (error) *error = strerror(errno ? errno : EIO);

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <cstdio>
 
+#include "platform/debug.h"
+
 namespace platform {
 namespace {
 
@@ -41,6 +43,7 @@ class BoxPrompt : public Prompt {
         ShowCaptioned(kind, "Kestrune", text);
     }
     void ShowCaptioned(MsgKind kind, const std::string& caption, const std::string& text) override {
+        DebugPrint("message: %s", text.c_str()); // fault runs list what the user was told
         if (!HaveWidgets()) {
             fprintf(stderr, "%s\n", text.c_str());
             return;

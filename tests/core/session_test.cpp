@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "session_fixture.h"
@@ -205,6 +206,32 @@ TEST_F(SessionTest, WriteFailureStopsAndKeepsAValidFile) {
     EXPECT_EQ(seen.count("select"), 1);
     // The time display keeps what was written until the stop command.
     EXPECT_EQ(seen.labTime, "0:00:00.4");
+}
+
+// The tick's disk-space guard ends the recording as a failed write does: a
+// complete file, listed and selected, one message; a new start waits for space.
+TEST_F(SessionTest, DiskRunningOutEndsTheRecordingCleanly) {
+    uint64_t free = 1ull << 40;
+    output::Limits.DiskCheckMs = 0;
+    output::Limits.FreeBytes = [&](const std::string&) { return std::optional<uint64_t>(free); };
+    core::StartRecording();
+    Ticks(3, 800, 800);
+    free = output::DiskReserveBytes() - 1;
+    Ticks(2, 800, 800);
+    EXPECT_FALSE(Session.IsRecording);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0].rfind("The disk \"", 0), 0u) << prompt.messages[0];
+    EXPECT_EQ(BlockValues(Record(1)), (std::vector<int16_t>{800, 800, 800, 800}));
+    EXPECT_EQ(seen.count("find"), 1);
+    EXPECT_EQ(seen.count("select"), 1);
+    core::StartRecording();
+    EXPECT_FALSE(Session.IsRecording);
+    EXPECT_EQ(prompt.messages.size(), 2u);
+    free = 1ull << 40;
+    core::StartRecording();
+    Ticks(2, 600, 600);
+    core::Stop();
+    EXPECT_EQ(BlockValues(Record(2)), (std::vector<int16_t>{600, 600}));
 }
 
 TEST_F(SessionTest, CaptureClosedWhileRecording) {

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSettings>
 #include <cstring>
+#include <functional>
+#include <map>
 
 #include "core/settings.h"
 #include "platform/settings_store.h"
@@ -58,7 +60,7 @@ TEST_F(SettingsTest, StoredValuesAreConvertedAndClamped) {
         float volumeOut, thresholdStored, thresholdOut, oggOut;
         int releaseStored;
     } cases[] = {
-        {2.5f, 37.5f, 3, 2.5f, 1.0f, 38.0, 38, 3.0f, 2},  // 250 -> 1.0; 37.5 -> 38
+        {2.5f, 37.5f, 3, 2.5f, 1.0f, 38.0, 38, 3.0f, 2},   // 250 -> 1.0; 37.5 -> 38
         {-0.05f, 36.5f, 7, 3.5f, 0.0f, 36.0, 36, 7.0f, 4}, // -5 -> 0; 36.5 -> 36 (half to even)
         {0.37f, 150, 10, 1, 0.37f, 150, 100, 10, 1},       // level stored as is, loaded clamped
         {0.5f, -3, 0, 10, 0.5f, -3, 0, 0, 10},
@@ -102,7 +104,7 @@ TEST_F(SettingsTest, EveryFieldRoundTrips) {
     core::RegistryRead();
     auto& s = Settings;
     s.FolderName = "/tmp/Räume mit \"Quotes\"";
-    s.IsWav = true;
+    s.IsWav = false; // exactly one format: several are repaired on load
     s.IsMP3 = false;
     s.SamplePerSecond = 22050;
     s.BitPerSample = 8;
@@ -112,9 +114,9 @@ TEST_F(SettingsTest, EveryFieldRoundTrips) {
     s.MinBitRate = 32;
     s.MaxBitRate = 320;
     s.MP3Quality = 8;
-    s.IsWMA = true;
+    s.IsWMA = false;
     s.WMARate = 64;
-    s.IsOGG = true;
+    s.IsOGG = false;
     s.OggRate = 256;
     s.IsOggQuality = true;
     s.OggQuality = 9;
@@ -137,12 +139,34 @@ TEST_F(SettingsTest, EveryFieldRoundTrips) {
     core::RegistryRead();
     EXPECT_EQ(s.FolderName, before.FolderName);
 #define SAME(f) EXPECT_EQ(s.f, before.f) << #f
-    SAME(IsWav); SAME(IsMP3); SAME(SamplePerSecond); SAME(BitPerSample); SAME(MP3BitRate);
-    SAME(MP3Mode); SAME(IsVBR); SAME(MinBitRate); SAME(MaxBitRate); SAME(MP3Quality);
-    SAME(IsWMA); SAME(WMARate); SAME(IsOGG); SAME(OggRate); SAME(IsOggQuality);
-    SAME(OggQuality); SAME(IsFLAC); SAME(FlacCompression); SAME(Channels); SAME(Sort);
-    SAME(Volume); SAME(IsFileList); SAME(SoundBoost); SAME(IsTresh); SAME(ThresholdLevel);
-    SAME(ThresholdMode); SAME(ThresholdRelease); SAME(ThresholdPreRoll);
+    SAME(IsWav);
+    SAME(IsMP3);
+    SAME(SamplePerSecond);
+    SAME(BitPerSample);
+    SAME(MP3BitRate);
+    SAME(MP3Mode);
+    SAME(IsVBR);
+    SAME(MinBitRate);
+    SAME(MaxBitRate);
+    SAME(MP3Quality);
+    SAME(IsWMA);
+    SAME(WMARate);
+    SAME(IsOGG);
+    SAME(OggRate);
+    SAME(IsOggQuality);
+    SAME(OggQuality);
+    SAME(IsFLAC);
+    SAME(FlacCompression);
+    SAME(Channels);
+    SAME(Sort);
+    SAME(Volume);
+    SAME(IsFileList);
+    SAME(SoundBoost);
+    SAME(IsTresh);
+    SAME(ThresholdLevel);
+    SAME(ThresholdMode);
+    SAME(ThresholdRelease);
+    SAME(ThresholdPreRoll);
     SAME(IsPreRecord);
 #undef SAME
     // The 30 value names of the store are all there.
@@ -177,6 +201,118 @@ TEST_F(SettingsTest, PreRollStoredOutOfRange) {
         }
         core::RegistryRead();
         EXPECT_EQ(Settings.ThresholdPreRoll, c.loaded) << c.stored;
+    }
+}
+
+// A stored value outside its list or range would write headers no decoder
+// reads, start encoders that refuse it or record nothing: it loads as the
+// default, while the edges of each range load as stored.
+TEST_F(SettingsTest, ValuesOutsideTheirListOrRangeLoadAsDefaults) {
+    struct Case {
+        const char* name;
+        int64_t stored; // written as a 32-bit DWORD
+        bool kept;
+    } cases[] = {
+        {"WAV SamplePerSecond", -1, false},
+        {"WAV SamplePerSecond", 4294967295, false},
+        {"WAV SamplePerSecond", 44101, false},
+        {"WAV SamplePerSecond", 11025, true},
+        {"WAV SamplePerSecond", 96000, true},
+        {"WAV BitPerSample", 65535, false},
+        {"WAV BitPerSample", 24, false},
+        {"WAV BitPerSample", 8, true},
+        {"MP3 BitRate", 129, false},
+        {"MP3 BitRate", 320, true},
+        {"MP3 Mode", 4, false},
+        {"MP3 Mode", 3, true},
+        {"MP3 MinBitRate", 0, false},
+        {"MP3 MaxBitRate", 2147483647, false},
+        {"MP3 MP3Quality", 9, false},
+        {"MP3 MP3Quality", 0, true},
+        {"WMA WMARate", -1, false},
+        {"WMA WMARate", 20, false},
+        {"WMA WMARate", 24, true},
+        {"OGG OggRate", 40, false},
+        {"OGG OggRate", 48, true},
+        {"OGG OggQuality", 11, false},
+        {"OGG OggQuality", -1, false},
+        {"OGG OggQuality", 10, true},
+        {"FLAC Compression", -1, false},
+        {"FLAC Compression", 8, true},
+        {"Channels", -1, false},
+        {"Channels", 2147483647, false},
+        {"Channels", 0, false},
+        {"Channels", 1, true},
+        {"Sort", 7, false},
+        {"Sort", 6, true},
+        {"Sound Boost", 2147483647, false},
+        {"Sound Boost", 3, false},
+        {"Sound Boost", -2, false},
+        {"Sound Boost", 20, true},
+        {"Threshold Mode", 0, false},
+        {"Threshold Mode", 3, true},
+        {"Threshold Release", 11, false},
+        {"Threshold Release", 0, false},
+        {"Threshold Release", 10, true},
+    };
+    // The loaded field of each value name, as a number.
+    const std::map<std::string, std::function<double(const core::RecordingSettings&)>> field = {
+        {"WAV SamplePerSecond", [](auto& s) { return s.SamplePerSecond; }},
+        {"WAV BitPerSample", [](auto& s) { return s.BitPerSample; }},
+        {"MP3 BitRate", [](auto& s) { return s.MP3BitRate; }},
+        {"MP3 Mode", [](auto& s) { return s.MP3Mode; }},
+        {"MP3 MinBitRate", [](auto& s) { return s.MinBitRate; }},
+        {"MP3 MaxBitRate", [](auto& s) { return s.MaxBitRate; }},
+        {"MP3 MP3Quality", [](auto& s) { return s.MP3Quality; }},
+        {"WMA WMARate", [](auto& s) { return s.WMARate; }},
+        {"OGG OggRate", [](auto& s) { return s.OggRate; }},
+        {"OGG OggQuality", [](auto& s) { return s.OggQuality; }},
+        {"FLAC Compression", [](auto& s) { return s.FlacCompression; }},
+        {"Channels", [](auto& s) { return s.Channels; }},
+        {"Sort", [](auto& s) { return s.Sort; }},
+        {"Sound Boost", [](auto& s) { return s.SoundBoost; }},
+        {"Threshold Mode", [](auto& s) { return s.ThresholdMode; }},
+        {"Threshold Release", [](auto& s) { return s.ThresholdRelease; }},
+    };
+    const core::RecordingSettings defaults;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(c.stored));
+        testutil::RemoveSettings();
+        {
+            platform::SettingsStore store;
+            store.WriteDword(c.name, static_cast<int32_t>(static_cast<uint32_t>(c.stored)));
+        }
+        core::RegistryRead();
+        const auto& get = field.at(c.name);
+        EXPECT_EQ(get(Settings), c.kept ? static_cast<double>(c.stored) : get(defaults));
+    }
+}
+
+// With no format flag on nothing would be written; with several, two writers
+// would share one name. One format stays on: the last set, as the name has it.
+TEST_F(SettingsTest, ExactlyOneFormatIsOnAfterLoading) {
+    struct Case {
+        int wav, mp3, wma, ogg, flac;
+        int on; // 0 wav .. 4 flac
+    } cases[] = {
+        {0, 0, 0, 0, 0, 1}, {1, 0, 0, 0, 0, 0}, {1, 1, 0, 0, 0, 1},
+        {0, 1, 1, 1, 1, 4}, {1, 0, 1, 0, 0, 2}, {0, 0, 0, 1, 0, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.wav << c.mp3 << c.wma << c.ogg << c.flac);
+        {
+            platform::SettingsStore store;
+            store.WriteDword("WAV IsWav", c.wav);
+            store.WriteDword("MP3 IsMP3", c.mp3);
+            store.WriteDword("WMA IsWMA", c.wma);
+            store.WriteDword("OGG IsOGG", c.ogg);
+            store.WriteDword("FLAC IsFLAC", c.flac);
+        }
+        core::RegistryRead();
+        const bool on[] = {Settings.IsWav, Settings.IsMP3, Settings.IsWMA, Settings.IsOGG,
+                           Settings.IsFLAC};
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(on[i], i == c.on) << i;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "capture/capture.h"
 #include "core/settings.h"
@@ -53,6 +54,46 @@ TEST_F(StartupTest, VanishedFolderIsReplacedNotCreated) {
     EXPECT_TRUE(core::SettleOutputFolder());
     EXPECT_EQ(core::Settings.FolderName, Music().toStdString());
     EXPECT_FALSE(QDir(gone).exists());
+    // The user is told once where recordings go now.
+    EXPECT_EQ(prompt.messages, std::vector<std::string>{core::FolderReplacedMessage(
+                                   gone.toStdString(), Music().toStdString())});
+}
+
+// A relative folder is read once against the directory the program started
+// in; once the program has entered the folder, every recording would
+// otherwise look for it one level deeper.
+TEST_F(StartupTest, RelativeFolderIsMadeAbsoluteAtStart) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const std::string base = tmp.path().toStdString();
+    ASSERT_TRUE(QDir(tmp.path()).mkpath("-dash/sub"));
+    const std::string cwd = QDir::currentPath().toStdString();
+    ASSERT_TRUE(QDir::setCurrent(tmp.path()));
+    struct {
+        const char* stored;
+        std::string settled;
+    } cases[] = {
+        {"-dash", base + "/-dash"},
+        {"./-dash/sub/", base + "/-dash/sub"},
+        {"-dash/sub/../sub", base + "/-dash/sub"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        ASSERT_TRUE(QDir::setCurrent(tmp.path()));
+        core::Settings.FolderName = c.stored;
+        EXPECT_TRUE(core::SettleOutputFolder());
+        EXPECT_EQ(core::Settings.FolderName, c.settled);
+        core::RememberFolderAndEnter();
+        EXPECT_EQ(QDir::currentPath().toStdString(), c.settled);
+        EXPECT_TRUE(prompt.messages.empty());
+    }
+    // A relative name that leads nowhere is a missing folder.
+    ASSERT_TRUE(QDir::setCurrent(tmp.path()));
+    core::Settings.FolderName = "no-such";
+    EXPECT_TRUE(core::SettleOutputFolder());
+    EXPECT_EQ(core::Settings.FolderName, Music().toStdString());
+    EXPECT_EQ(prompt.messages.size(), 1u);
+    QDir::setCurrent(QString::fromStdString(cwd));
 }
 
 TEST_F(StartupTest, UncreatableMusicFolderIsReported) {

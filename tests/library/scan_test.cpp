@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "core/state.h"
 #include "inspect/audio_fixtures.h"
 #include "output/output.h"
+#include "platform/prompt.h"
 
 using namespace library;
 
@@ -175,11 +177,20 @@ TEST(DurationText, RoundingCarriesAndTexts) {
         double seconds;
         const char* text;
     } cases[] = {
-        {0, "0:00:00"},       {2.5, "0:00:02"},     {3.5, "0:00:04"},      {59.5, "0:01:00"},
-        {187, "0:03:07"},     {3723, "1:02:03"},    {3599.6, "1:00:00"},   {43200, "12:00:00"},
-        {35999.4, "9:59:59"}, {360000, "10:00:00"}, // 100 hours: the hours text keeps two
-                                                    // characters
-        {-1, "0:00:00"},      {NAN, "0:00:00"},     {INFINITY, "0:00:00"},
+        {0, "0:00:00"},
+        {2.5, "0:00:02"},
+        {3.5, "0:00:04"},
+        {59.5, "0:01:00"},
+        {187, "0:03:07"},
+        {3723, "1:02:03"},
+        {3599.6, "1:00:00"},
+        {43200, "12:00:00"},
+        {35999.4, "9:59:59"},
+        {360000, "10:00:00"}, // 100 hours: the hours text keeps two
+                              // characters
+        {-1, "0:00:00"},
+        {NAN, "0:00:00"},
+        {INFINITY, "0:00:00"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DurationText(c.seconds), c.text) << c.seconds;
@@ -307,6 +318,97 @@ TEST_F(Sort, SelectionFollowsTheSelectedFile) {
     core::Settings.Sort = 1;
     ShowFiles();
     EXPECT_EQ(RecordingList.Grid.SelectedRow, 1);
+}
+
+// A recording killed between two size refreshes: the header counts less than
+// the whole frames on disk. The first scan of the folder makes all of them
+// count and says which file it repaired; it leaves alone every WAV whose
+// header is right or whose data is followed by other chunks, links, and the
+// file a recorder holds open.
+TEST_F(Scan, FirstScanRepairsInterruptedWavs) {
+    platform::ScriptedPrompt prompt;
+    platform::SetPrompt(&prompt);
+    const int second = 44100 * 4; // bytes of one second, 16-bit stereo
+    auto pcm = [](size_t n) {
+        std::string b(n, '\0');
+        for (size_t i = 0; i < n; ++i)
+            b[i] = static_cast<char>(i * 7 + 1);
+        return b;
+    };
+    auto wav = [&](uint32_t counted, size_t onDisk) {
+        return fixtures::WavHeader(44100, 2, 16, counted) + pcm(onDisk);
+    };
+    // A data chunk followed by a LIST chunk that the RIFF size covers.
+    std::string withList = fixtures::WavHeader(44100, 2, 16, second) + pcm(second) + "LIST";
+    fixtures::PutLE(withList, 4, 4);
+    withList += "INFO";
+    std::string riff;
+    fixtures::PutLE(riff, static_cast<uint32_t>(withList.size() - 8), 4);
+    withList.replace(4, 4, riff);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        uint32_t dataAfter; // data size in the header after the scan
+    } cases[] = {
+        {"killed-early.wav", wav(0, 3 * 17640), 3 * 17640},
+        {"killed-late.wav", wav(second, 2 * second + second / 2), 2 * second + second / 2},
+        {"half-frame.wav", wav(17640, 2 * 17640 + 3), 2 * 17640},
+        {"complete.wav", wav(second, second), static_cast<uint32_t>(second)},
+        {"with-list.wav", withList, static_cast<uint32_t>(second)},
+        {"not-a-wav.wav", std::string(200, 'x'), 0},
+        {"take.mp3", wav(0, second), 0}, // only WAVs
+        {".hidden.wav", wav(0, second), 0},
+    };
+    for (const auto& c : cases)
+        ASSERT_TRUE(fixtures::WriteFile(P(c.name), c.bytes)) << c.name;
+    // A link to the hidden interrupted file, and a file a recorder holds.
+    ASSERT_EQ(symlink(P(".hidden.wav").c_str(), P("link.wav").c_str()), 0);
+    ASSERT_TRUE(fixtures::WriteFile(P("recording.wav"), wav(0, second)));
+    const int held = open(P("recording.wav").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    FindFiles();
+    auto header = [&](const std::string& name) {
+        const std::string b = fixtures::ReadFile(P(name));
+        auto u32 = [&](size_t at) {
+            return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+                   static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+                   static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
+                   static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+        };
+        return std::pair<uint32_t, uint32_t>{u32(4), u32(40)};
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.dataAfter == 0 || std::string(c.name) == "with-list.wav") {
+            EXPECT_EQ(fixtures::ReadFile(P(c.name)), c.bytes) << "untouched";
+            continue;
+        }
+        const auto [riff, data] = header(c.name);
+        EXPECT_EQ(data, c.dataAfter);
+        EXPECT_EQ(riff, c.dataAfter + 36);
+        EXPECT_EQ(fixtures::ReadFile(P(c.name)).size(), c.bytes.size()) << "nothing cut";
+    }
+    EXPECT_EQ(header("recording.wav").second, 0u) << "the file being recorded";
+    EXPECT_EQ(header(".hidden.wav").second, 0u) << "not through the link";
+    for (int i = 1; i <= RecordingList.Count; ++i)
+        if (RecordingList.Entries[i].FileName == "killed-late.wav") {
+            EXPECT_EQ(RecordingList.Entries[i].DurationText, "0:00:02"); // 2.5 s, not 1 s
+        }
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    for (const char* name : {"killed-early.wav", "killed-late.wav", "half-frame.wav"})
+        EXPECT_NE(prompt.messages[0].find(std::string("\"") + name + "\""), std::string::npos)
+            << prompt.messages[0];
+    EXPECT_EQ(prompt.messages[0].find("complete.wav"), std::string::npos);
+
+    // Later scans of the same folder (after every stop) leave headers alone;
+    // the held file, once let go, waits for the next start.
+    flock(held, LOCK_UN);
+    close(held);
+    FindFiles();
+    EXPECT_EQ(header("recording.wav").second, 0u);
+    EXPECT_EQ(prompt.messages.size(), 1u);
+    platform::SetPrompt(nullptr);
 }
 
 TEST(Extensions, RecognisedByTheLastPointWhateverTheCase) {

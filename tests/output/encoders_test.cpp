@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <optional>
 
 #include "audiolib/encode.h"
 #include "output_fixture.h"
@@ -297,6 +301,7 @@ TEST_F(EncoderTest, KilledEncoderStopsTheRecordingWithAMessage) {
         outtest::WriteFailures() = 0;
         Configure(f);
         ASSERT_TRUE(Start());
+        const std::string path = core::Session.SelectedFile;
         Deliver(10);
         const pid_t pid = FindChild(program);
         ASSERT_GT(pid, 0);
@@ -315,11 +320,40 @@ TEST_F(EncoderTest, KilledEncoderStopsTheRecordingWithAMessage) {
                                            0),
                   0u)
             << prompt.messages[0];
+        // What the message says the file holds is what it holds.
+        const auto d = testdecode::DecodeFile(path);
+        const bool sound = d.ok && d.seconds() > 0;
+        const bool saysKept =
+            prompt.messages[0].find("keeps what was encoded") != std::string::npos;
+        const bool saysNone = prompt.messages[0].find("holds no sound") != std::string::npos;
+        EXPECT_TRUE(sound ? saysKept : saysNone) << prompt.messages[0] << " / " << d.seconds();
         output::CloseOutputs();
         EXPECT_EQ(prompt.messages.size(), 1u);
         EXPECT_EQ(FindChild(program), -1);
     }
     signal(SIGPIPE, SIG_IGN);
+}
+
+// Another program filled the disk and the encoder died of it: the message
+// names the disk before the encoder.
+TEST_F(EncoderTest, EncoderDyingOnAFullDiskNamesTheDisk) {
+    uint64_t free = 1ull << 40;
+    output::Limits.FreeBytes = [&](const std::string&) { return std::optional<uint64_t>(free); };
+    Configure(Fmt::Mp3);
+    ASSERT_TRUE(Start());
+    Deliver(10);
+    const pid_t pid = FindChild("lame");
+    ASSERT_GT(pid, 0);
+    free = 0;
+    kill(pid, SIGKILL);
+    WaitUntilDead(pid);
+    Deliver(3);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0].rfind("The disk \"" + output::DiskOf(folder) +
+                                           "\" is full. The MP3 encoder stopped unexpectedly.",
+                                       0),
+              0u)
+        << prompt.messages[0];
 }
 
 TEST_F(EncoderTest, RemovedFolderStopsAnEncodedRecording) {
@@ -342,6 +376,175 @@ TEST_F(EncoderTest, RemovedFolderStopsAnEncodedRecording) {
         output::CloseOutputs();
         EXPECT_EQ(prompt.messages.size(), 1u);
         EXPECT_FALSE(outtest::FileExists(folder));
+    }
+}
+
+// A WMA recording is on disk as it goes: what the file holds while the
+// encoder is still open (all a killed recorder would leave) decodes to all
+// but the last fraction of a second, at the lowest bit rate as at the highest.
+TEST_F(EncoderTest, WmaIsOnDiskWhileRecording) {
+    for (int rate : {24, 128, 320}) {
+        SCOPED_TRACE(std::to_string(rate) + " kbit/s");
+        core::Settings.WMARate = rate;
+        Configure(Fmt::Wma);
+        ASSERT_TRUE(Start());
+        const std::string path = core::Session.SelectedFile;
+        const std::string copy = folder + "/copy.wma";
+        // Killed before the first block: a valid file without sound.
+        { std::ofstream(copy, std::ios::binary) << outtest::ReadFile(path); }
+        const auto empty = testdecode::DecodeFile(copy);
+        EXPECT_TRUE(empty.ok) << empty.error;
+        EXPECT_EQ(empty.seconds(), 0);
+        Deliver(30);
+        { std::ofstream(copy, std::ios::binary) << outtest::ReadFile(path); }
+        const auto d = testdecode::DecodeFile(copy);
+        ASSERT_TRUE(d.ok) << d.error;
+        EXPECT_GT(d.seconds(), 2.5);
+        EXPECT_LE(d.seconds(), 3.05);
+        output::CloseOutputs();
+        ExpectSine(path, 3.0);
+        unlink(copy.c_str());
+        unlink(path.c_str());
+    }
+}
+
+// The disk-space guard, through the free-space seam: below the reserve every
+// format is finished into a file that decodes, the message names the disk,
+// a new recording is refused until space is freed, and then it records again.
+TEST_F(EncoderTest, DiskGuardFinishesEveryFormatBeforeTheDiskFills) {
+    uint64_t free = 1ull << 40;
+    output::Limits.DiskCheckMs = 0;
+    output::Limits.FreeBytes = [&](const std::string&) { return std::optional<uint64_t>(free); };
+    for (Fmt f : {Fmt::Wav, Fmt::Mp3, Fmt::Wma, Fmt::Ogg, Fmt::Flac}) {
+        SCOPED_TRACE(outtest::Extension(f));
+        prompt.messages.clear();
+        free = 1ull << 40;
+        Configure(f);
+        ASSERT_TRUE(Start());
+        const std::string path = core::Session.SelectedFile;
+        Deliver(20);
+        EXPECT_TRUE(output::GuardDiskSpace());
+        free = output::DiskReserveBytes() - 1;
+        EXPECT_FALSE(output::GuardDiskSpace());
+        EXPECT_FALSE(core::Session.IsRecording);
+        const std::string disk = "The disk \"" + output::DiskOf(folder) + "\" is full";
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        EXPECT_EQ(prompt.messages[0].rfind(disk, 0), 0u) << prompt.messages[0];
+        EXPECT_NE(prompt.messages[0].find("\"" + path + "\" is complete"), std::string::npos)
+            << prompt.messages[0];
+        EXPECT_FALSE(output::WriteOutputs());
+        EXPECT_TRUE(output::GuardDiskSpace()) << "nothing is open any more";
+        ExpectSine(path, 2.0);
+
+        // Still too little: nothing starts and no file is made.
+        EXPECT_FALSE(Start());
+        EXPECT_EQ(prompt.messages.size(), 2u);
+        EXPECT_EQ(prompt.messages.back().rfind(disk, 0), 0u) << prompt.messages.back();
+        EXPECT_FALSE(outtest::FileExists(core::Session.SelectedFile));
+        // Space freed: the next recording runs.
+        free = output::DiskReserveBytes();
+        ASSERT_TRUE(Start());
+        Deliver(5);
+        EXPECT_TRUE(output::GuardDiskSpace());
+        output::CloseOutputs();
+        EXPECT_EQ(prompt.messages.size(), 2u);
+        unlink(path.c_str());
+        unlink(core::Session.SelectedFile.c_str());
+    }
+}
+
+// The reserve in bytes per format: the margin's seconds at the format's
+// highest data rate, above the fixed part.
+TEST(DiskReserve, FollowsTheFormatsDataRate) {
+    struct Case {
+        const char* what;
+        Fmt fmt;
+        std::function<void(RecordingSettings&)> set;
+        uint64_t rate; // bytes per second
+    } cases[] = {
+        {"wav 44100 stereo 16", Fmt::Wav, [](RecordingSettings&) {}, 176400},
+        {"wav 11025 mono 8", Fmt::Wav,
+         [](RecordingSettings& s) {
+             s.SamplePerSecond = 11025;
+             s.Channels = 1;
+             s.BitPerSample = 8;
+         },
+         11025},
+        {"mp3 cbr 128", Fmt::Mp3, [](RecordingSettings&) {}, 16000},
+        {"mp3 vbr up to 320", Fmt::Mp3,
+         [](RecordingSettings& s) {
+             s.IsVBR = true;
+             s.MaxBitRate = 320;
+         },
+         40000},
+        {"wma 64", Fmt::Wma, [](RecordingSettings& s) { s.WMARate = 64; }, 8000},
+        {"ogg 160", Fmt::Ogg, [](RecordingSettings& s) { s.OggRate = 160; }, 40000},
+        {"ogg quality", Fmt::Ogg, [](RecordingSettings& s) { s.IsOggQuality = true; }, 62500},
+        {"flac 44100 stereo", Fmt::Flac, [](RecordingSettings&) {}, 176400 + 176400 / 50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        core::Settings = RecordingSettings{};
+        outtest::SelectFormat(c.fmt);
+        c.set(core::Settings);
+        EXPECT_EQ(output::WorstDataRate(), c.rate);
+        EXPECT_EQ(output::DiskReserveBytes(), (1u << 20) + 5 * c.rate);
+    }
+}
+
+// The guard on a real small disk: a recording in every format stops before
+// the disk is full (no write ever fails), decodes, and a new one runs once
+// the space is freed.
+TEST_F(EncoderTest, DiskGuardOnASmallDisk) {
+    const std::string disk = tmp.path().toStdString() + "/disk";
+    ASSERT_EQ(mkdir(disk.c_str(), 0755), 0);
+    if (getuid() != 0 || mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=8m") != 0)
+        GTEST_SKIP() << "mounting a small disk needs root";
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { umount2(dir.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    output::Limits.DiskCheckMs = 0;
+    core::Settings.FolderName = disk;
+    for (Fmt f : {Fmt::Wav, Fmt::Mp3, Fmt::Wma, Fmt::Ogg, Fmt::Flac}) {
+        SCOPED_TRACE(outtest::Extension(f));
+        prompt.messages.clear();
+        outtest::WriteFailures() = 0;
+        Configure(f);
+        // Leave the reserve and about two seconds of this format.
+        struct statvfs v;
+        ASSERT_EQ(statvfs(disk.c_str(), &v), 0);
+        const uint64_t free = static_cast<uint64_t>(v.f_bavail) * v.f_frsize;
+        const uint64_t leave = output::DiskReserveBytes() + 2 * output::WorstDataRate();
+        ASSERT_GT(free, leave);
+        const std::string filler = disk + "/filler";
+        { std::ofstream(filler, std::ios::binary) << std::string(free - leave, 'f'); }
+        ASSERT_TRUE(Start());
+        const std::string path = core::Session.SelectedFile;
+        int blocks = 0;
+        // The encoders write behind the pipe: give them time to catch up.
+        while (core::Session.IsRecording && blocks < 600) {
+            Deliver(1);
+            ++blocks;
+            usleep(10000);
+            if (!output::GuardDiskSpace()) core::Session.IsRecording = false;
+        }
+        EXPECT_LT(blocks, 600) << "the guard never stopped the recording";
+        EXPECT_EQ(outtest::WriteFailures(), 0) << "a write reached the end of the disk";
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        EXPECT_EQ(prompt.messages[0].rfind("The disk \"" + disk + "\" is full", 0), 0u)
+            << prompt.messages[0];
+        const auto d = testdecode::DecodeFile(path);
+        ASSERT_TRUE(d.ok) << d.error;
+        EXPECT_NEAR(d.seconds(), blocks / 10.0, 0.3);
+        // Space freed: recording works again.
+        unlink(filler.c_str());
+        ASSERT_TRUE(Start());
+        Deliver(10);
+        output::CloseOutputs();
+        ExpectSine(core::Session.SelectedFile, 1.0);
+        unlink(path.c_str());
+        unlink(core::Session.SelectedFile.c_str());
     }
 }
 
