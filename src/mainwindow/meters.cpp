@@ -106,17 +106,14 @@ void Grid(Canvas& im, int w, int h) {
 // drawn again (text drawing is the slowest part of a panel).
 struct Background {
     QImage image;
-    int channels = -1;
+    int stereo = -1; // not drawn yet
     int boost = -1;
 };
 
-// Panels drawn first and the letters after would differ only where they
-// overlap; they never do (the letters stay left of x = 13, the dynamic parts
-// right of it, see the level panel below).
 const QImage& ScopeBackground(bool stereo) {
     static Background b;
     const int boost = core::Settings.SoundBoost;
-    if (b.channels != int(stereo) || b.boost != boost || b.image.size() != ScopeRect.size()) {
+    if (b.stereo != int(stereo) || b.boost != boost || b.image.size() != ScopeRect.size()) {
         b.image = QImage(ScopeRect.size(), QImage::Format_RGB32);
         b.image.fill(kSkin);
         Canvas c(b.image);
@@ -129,7 +126,7 @@ const QImage& ScopeBackground(bool stereo) {
         } else if (!boostText.isEmpty()) {
             Text(b.image, 2, 0, boostText);
         }
-        b.channels = int(stereo);
+        b.stereo = int(stereo);
         b.boost = boost;
     }
     return b.image;
@@ -137,7 +134,7 @@ const QImage& ScopeBackground(bool stereo) {
 
 const QImage& SpectrumBackground(bool stereo) {
     static Background b;
-    if (b.channels != int(stereo) || b.image.size() != SpectrumRect.size()) {
+    if (b.stereo != int(stereo) || b.image.size() != SpectrumRect.size()) {
         b.image = QImage(SpectrumRect.size(), QImage::Format_RGB32);
         b.image.fill(kSkin);
         Canvas c(b.image);
@@ -147,7 +144,7 @@ const QImage& SpectrumBackground(bool stereo) {
             Text(b.image, 2, 0, "L");
             Text(b.image, 2, 105, "R");
         }
-        b.channels = int(stereo);
+        b.stereo = int(stereo);
     }
     return b.image;
 }
@@ -157,7 +154,7 @@ const QImage& SpectrumBackground(bool stereo) {
 // order makes no difference and they can lie under the bars from the start.
 const QImage& LevelBackground(bool stereo) {
     static Background b;
-    if (b.channels != int(stereo) || b.image.size() != LevelRect.size()) {
+    if (b.stereo != int(stereo) || b.image.size() != LevelRect.size()) {
         b.image = QImage(LevelRect.size(), QImage::Format_RGB32);
         b.image.fill(kSkin);
         if (stereo) {
@@ -166,7 +163,7 @@ const QImage& LevelBackground(bool stereo) {
             Text(b.image, 3, 0, "L");
             Text(b.image, 3, 13, "R");
         }
-        b.channels = int(stereo);
+        b.stereo = int(stereo);
     }
     return b.image;
 }
