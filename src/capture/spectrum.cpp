@@ -127,7 +127,12 @@ inline void Butterfly(float& ar, float& ai, float& br, float& bi, double wr, dou
 // butterflies of a stage differs from the plain loop. Wider vectors change
 // nothing in the result: every operation rounds exactly as a scalar one, and
 // multiplies and adds are kept apart (no fused ones, see CMakeLists.txt).
+// An AVX2 copy is picked at load time where the processor has it (x86-64 only).
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define KESTRUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define KESTRUNE_VECTOR_CLONES
+#endif
 
 // Short stages (h < 8): a fixed number of butterflies per block, unrolled;
 // the compiler vectorises across the blocks.
