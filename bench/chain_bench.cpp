@@ -110,23 +110,29 @@ class BudgetReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const auto& r : runs)
+        for (const auto& r : runs) {
             seconds_.emplace_back(r.benchmark_name(), r.GetAdjustedRealTime() * 1e-6);
+            cpuSeconds_.emplace_back(r.benchmark_name(), r.GetAdjustedCPUTime() * 1e-6);
+        }
     }
     void Summary() const {
         std::printf("\nShare of the 100 ms block budget (real time per block):\n");
-        double own = 0, fftw = 0;
-        for (const auto& [name, s] : seconds_) {
+        for (const auto& [name, s] : seconds_)
             std::printf("  %-40s %8.3f %%\n", name.c_str(), s / 0.1 * 100);
+        // CPU time: on a shared machine the wall clock also counts other programs.
+        double own = 0, fftw = 0;
+        for (const auto& [name, s] : cpuSeconds_) {
             if (name.find("Own") != std::string::npos) own = s;
             if (name.find("Fftw") != std::string::npos) fftw = s;
         }
         if (own > 0 && fftw > 0)
-            std::printf("Own 4096-point transform / FFTW: %.1f x\n", own / fftw);
+            std::printf(
+                "Own 4096-point transform / FFTW (CPU time): %.1f x; goal 3 x: ratio %.2f\n",
+                own / fftw, own / fftw / 3);
     }
 
   private:
-    std::vector<std::pair<std::string, double>> seconds_;
+    std::vector<std::pair<std::string, double>> seconds_, cpuSeconds_;
 };
 
 } // namespace

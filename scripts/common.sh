@@ -130,10 +130,11 @@ stop_xvfb() {
 
 # Starts PROGRAM as a user would, with a fresh profile under WORK whose output
 # folder is FOLDER, the debug report on WORK/stderr.log. Sets KESTRUNE_PID.
+# SETTINGS, when given, are further lines of the profile's [General] section.
 start_kestrune() {
-  local program="$1" work="$2" folder="$3"
+  local program="$1" work="$2" folder="$3" settings="${4:-}"
   mkdir -p "$work/home/.config/Quenlow"
-  printf '[General]\nFolder%%20Name=%s\n' "$folder" >"$work/home/.config/Quenlow/Kestrune.conf"
+  printf '[General]\nFolder%%20Name=%s\n%s' "$folder" "$settings" >"$work/home/.config/Quenlow/Kestrune.conf"
   HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" KESTRUNE_DEBUG=1 QT_QPA_PLATFORM=xcb \
     "$program" 2>"$work/stderr.log" &
   KESTRUNE_PID=$!

@@ -1,7 +1,5 @@
 #include "audiolib/encode.h"
 
-#include <time.h>
-
 #include <cstring>
 #include <map>
 #include <memory>
@@ -16,9 +14,6 @@ namespace {
 // mistaken for one of ours.
 constexpr uint32_t kStreamBase = 0x40000000;
 constexpr uint32_t kEncoderBase = 0x50000000;
-// An encoder that dies at once (bad options, a file it cannot create) does so
-// within this time; waiting longer would only delay every recording start.
-constexpr int kStartupCheckMs = 250;
 
 struct Encoder {
     uint32_t stream = 0;
@@ -148,16 +143,14 @@ HENCODE Encode_Start(HSTREAM stream, const std::string& commandLine, uint32_t) {
             return 0;
         }
     }
-    for (int waited = 0; waited < kStartupCheckMs; waited += 10) {
-        if (!platform::ChildRunning(e.child)) {
-            platform::FinishChild(e.child, 1000);
-            lastError = args[0] + " quit at once";
-            return 0;
-        }
-        struct timespec ts {
-            0, 10000000L
-        };
-        nanosleep(&ts, nullptr);
+    // No waiting here to see whether it lives: a start runs on the GUI thread,
+    // in sound-activated recording at every new file. An encoder that quits
+    // after this (bad options, a file it cannot create) fails the next
+    // Encode_Write, or Encode_Stop, and is reported as any encoder that dies.
+    if (!platform::ChildRunning(e.child)) {
+        platform::FinishChild(e.child, 1000);
+        lastError = args[0] + " quit at once";
+        return 0;
     }
     uint32_t h = kEncoderBase | nextEncoder++;
     encoders[h] = std::move(e);

@@ -23,7 +23,9 @@ bool DummyStreamStop(HSTREAM handle);
 // The stream's PCM reaches the encoder's standard input: lame and oggenc first
 // get a WAV header with unknown sizes; flac gets raw PCM and the options that
 // describe it. Returns the encoder handle, 0 when it could not start (missing
-// program, or one that quit at once, e.g. because it cannot create its file).
+// program, one that could not be run or had already quit). It does not wait:
+// an encoder that quits soon after (bad options, a file it cannot create) makes
+// the next Encode_Write or Encode_Stop return false.
 HENCODE Encode_Start(HSTREAM stream, const std::string& commandLine, uint32_t flags);
 // Sends PCM to an encoder, or to every encoder of a stream. False when an
 // encoder has died or stopped reading; that encoder is then finished.

@@ -134,6 +134,15 @@ struct DebugReport {
     }
     int64_t worstTickMs = 0;
     int64_t lastPrintMs = -1;
+    int64_t lastStartMs = -1;
+
+    // A tick more than 20 ms late (the GUI thread was held up) is told at once.
+    void Started(int64_t startMs) {
+        if (lastStartMs >= 0 && startMs - lastStartMs > 120)
+            platform::DebugPrint("late tick: %lld ms after the one before",
+                                 static_cast<long long>(startMs - lastStartMs));
+        lastStartMs = startMs;
+    }
 
     void Print() const {
         const uint64_t dropped = platform::Capture().DroppedBytes();
@@ -169,6 +178,7 @@ void DrainCapture() {
         return;
     }
     const int64_t start = platform::TickMs();
+    DebugReport::Report().Started(start);
     DrainBlocks();
     DebugReport::Report().Tick(start, platform::TickMs());
 }

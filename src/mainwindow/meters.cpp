@@ -27,13 +27,23 @@ const QRgb kLeft = qRgb(200, 200, 255);
 const QRgb kRight = qRgb(200, 255, 200);
 
 // Pixel drawing on a panel, clipped to it. Lines leave out their end point and
-// rectangles cover left..right - 1, top..bottom - 1.
-void Dot(QImage& im, int x, int y, QRgb c) {
-    if (x < 0 || y < 0 || x >= im.width() || y >= im.height()) return;
-    reinterpret_cast<QRgb*>(im.scanLine(y))[x] = c;
+// rectangles cover left..right - 1, top..bottom - 1. The panel's pixels are
+// taken once per drawing: QImage's per-pixel access checks for sharing on
+// every call.
+struct Canvas {
+    explicit Canvas(QImage& im)
+        : bits(reinterpret_cast<QRgb*>(im.bits())), width(im.width()), height(im.height()),
+          stride(static_cast<int>(im.bytesPerLine() / sizeof(QRgb))) {}
+    QRgb* bits;
+    int width, height, stride;
+};
+
+inline void Dot(Canvas& im, int x, int y, QRgb c) {
+    if (x < 0 || y < 0 || x >= im.width || y >= im.height) return;
+    im.bits[y * im.stride + x] = c;
 }
 
-void Line(QImage& im, int x1, int y1, int x2, int y2, QRgb c) {
+void Line(Canvas& im, int x1, int y1, int x2, int y2, QRgb c) {
     int dx = std::abs(x2 - x1), dy = -std::abs(y2 - y1);
     int sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
     int err = dx + dy;
@@ -52,16 +62,16 @@ void Line(QImage& im, int x1, int y1, int x2, int y2, QRgb c) {
 }
 
 // Dotted: every other pixel, starting with the first.
-void DottedH(QImage& im, int x1, int x2, int y, QRgb c) {
+void DottedH(Canvas& im, int x1, int x2, int y, QRgb c) {
     for (int x = x1; x < x2; x += 2)
         Dot(im, x, y, c);
 }
-void DottedV(QImage& im, int x, int y1, int y2, QRgb c) {
+void DottedV(Canvas& im, int x, int y1, int y2, QRgb c) {
     for (int y = y1; y < y2; y += 2)
         Dot(im, x, y, c);
 }
 
-void Fill(QImage& im, int left, int top, int right, int bottom, QRgb c) {
+void Fill(Canvas& im, int left, int top, int right, int bottom, QRgb c) {
     for (int y = top; y < bottom; ++y)
         for (int x = left; x < right; ++x)
             Dot(im, x, y, c);
@@ -78,17 +88,94 @@ void Text(QImage& im, int x, int y, const QString& text) {
     p.drawText(QRect(x, y, 120, 14), Qt::AlignLeft | Qt::AlignTop, text);
 }
 
-QString BoostText() {
-    int b = core::Settings.SoundBoost;
-    return b > 0 ? QString("+%1 dB").arg(b) : QString();
+QString BoostText(int boost) {
+    return boost > 0 ? QString("+%1 dB").arg(boost) : QString();
 }
 
 // Grid shared by both panels: seven dotted rows and nine dotted columns.
-void Grid(QImage& im, int w, int h) {
+void Grid(Canvas& im, int w, int h) {
     for (int i = 1; i <= 7; ++i)
         DottedH(im, 1, w, i * h / 8, kGrid);
     for (int j = 1; j <= 9; ++j)
         DottedV(im, j * w / 10, 1, h, kGrid);
+}
+
+// What a panel shows before the block's own drawing: the skin, the grid and
+// the letters, none of which depend on the sound. Drawn when the channel
+// count or the boost changes, then copied at every block instead of being
+// drawn again (text drawing is the slowest part of a panel).
+struct Background {
+    QImage image;
+    int stereo = -1; // not drawn yet
+    int boost = -1;
+};
+
+const QImage& ScopeBackground(bool stereo) {
+    static Background b;
+    const int boost = core::Settings.SoundBoost;
+    if (b.stereo != int(stereo) || b.boost != boost || b.image.size() != ScopeRect.size()) {
+        b.image = QImage(ScopeRect.size(), QImage::Format_RGB32);
+        b.image.fill(kSkin);
+        Canvas c(b.image);
+        Grid(c, 170, 115);
+        Line(c, 1, 57, 170, 57, kGrid);
+        const QString boostText = BoostText(boost);
+        if (stereo) {
+            Text(b.image, 2, 0, "L" + boostText);
+            Text(b.image, 2, 103, "R" + boostText);
+        } else if (!boostText.isEmpty()) {
+            Text(b.image, 2, 0, boostText);
+        }
+        b.stereo = int(stereo);
+        b.boost = boost;
+    }
+    return b.image;
+}
+
+const QImage& SpectrumBackground(bool stereo) {
+    static Background b;
+    if (b.stereo != int(stereo) || b.image.size() != SpectrumRect.size()) {
+        b.image = QImage(SpectrumRect.size(), QImage::Format_RGB32);
+        b.image.fill(kSkin);
+        Canvas c(b.image);
+        Line(c, 1, 58, 176, 58, kGrid);
+        Grid(c, 176, 117);
+        if (stereo) {
+            Text(b.image, 2, 0, "L");
+            Text(b.image, 2, 105, "R");
+        }
+        b.stereo = int(stereo);
+    }
+    return b.image;
+}
+
+// The level panel draws its middle line and letters after the bars; the bars,
+// hold marks and scale lines start at x = 13 and leave row 14 free, so the
+// order makes no difference and they can lie under the bars from the start.
+const QImage& LevelBackground(bool stereo) {
+    static Background b;
+    if (b.stereo != int(stereo) || b.image.size() != LevelRect.size()) {
+        b.image = QImage(LevelRect.size(), QImage::Format_RGB32);
+        b.image.fill(kSkin);
+        if (stereo) {
+            Canvas c(b.image);
+            Line(c, 1, 14, 370, 14, kGrid);
+            Text(b.image, 3, 0, "L");
+            Text(b.image, 3, 13, "R");
+        }
+        b.stereo = int(stereo);
+    }
+    return b.image;
+}
+
+// Copies a background over a panel of the same size and format, in place.
+void Restore(QImage& panel, const QImage& background) {
+    if (panel.size() != background.size() || panel.format() != background.format()) {
+        panel = background.copy();
+        return;
+    }
+    std::memcpy(panel.bits(), background.constBits(),
+                static_cast<size_t>(background.sizeInBytes()));
 }
 
 // Points and frame step of the scope per block length; any other length
@@ -106,7 +193,7 @@ void ScopeSteps(int& points, int& step) {
     }
 }
 
-void Trace(QImage& im, const int16_t* block, int centre, int minY, QRgb c) {
+void Trace(Canvas& im, const int16_t* block, int centre, int minY, QRgb c) {
     int points, step;
     ScopeSteps(points, step);
     const MeterState& m = Meters;
@@ -125,16 +212,13 @@ void Trace(QImage& im, const int16_t* block, int centre, int minY, QRgb c) {
 }
 
 void DrawScope(bool stereo) {
-    QImage& im = Meters.ScopePanel;
-    Grid(im, 170, 115);
-    Line(im, 1, 57, 170, 57, kGrid);
+    QImage& panel = Meters.ScopePanel;
+    Restore(panel, ScopeBackground(stereo));
+    Canvas im(panel);
     if (stereo) {
-        Text(im, 2, 0, "L" + BoostText());
-        Text(im, 2, 103, "R" + BoostText());
         Trace(im, capture::Block.LeftBlock, 28, 1, kLeft);
         Trace(im, capture::Block.RightBlock, 86, 1, kRight);
     } else {
-        if (!BoostText().isEmpty()) Text(im, 2, 0, BoostText());
         Trace(im, capture::Block.LeftBlock, 57, 1, kLeft);
     }
 }
@@ -147,7 +231,7 @@ void StepBand(int v, int32_t& cap, int32_t& bar) {
     bar = std::max(bar, 0);
 }
 
-void DrawBand(QImage& im, int x, int base, int cap, int bar, QRgb capColour, bool right) {
+void DrawBand(Canvas& im, int x, int base, int cap, int bar, QRgb capColour, bool right) {
     Line(im, x, base - cap, x + 4, base - cap, capColour);
     for (int l = 0; l < 4; ++l) {
         QRgb c = right ? qRgb(120 + 15 * l, 195 + 20 * l, 150 + 15 * l)
@@ -157,14 +241,12 @@ void DrawBand(QImage& im, int x, int base, int cap, int bar, QRgb capColour, boo
 }
 
 void DrawSpectrum(bool stereo) {
-    QImage& im = Meters.SpectrumPanel;
+    QImage& panel = Meters.SpectrumPanel;
+    Restore(panel, SpectrumBackground(stereo));
+    Canvas im(panel);
     MeterState& m = Meters;
     const capture::SpectrumState& s = capture::Spectrum;
-    Line(im, 1, 58, 176, 58, kGrid);
-    Grid(im, 176, 117);
     if (stereo) {
-        Text(im, 2, 0, "L");
-        Text(im, 2, 105, "R");
         for (int side = 0; side < 2; ++side) {
             const float* levels = side ? s.BandLevelsRight : s.BandLevelsLeft;
             int32_t* caps = side ? m.BandCapsRight : m.BandCapsLeft;
@@ -202,7 +284,7 @@ QRgb HoldColour(int hold, bool right) {
 }
 
 // The segmented bar from x = 14 to 14 + level inclusive, rows top..bottom - 1.
-void Bar(QImage& im, int level, int top, int bottom, bool right) {
+void Bar(Canvas& im, int level, int top, int bottom, bool right) {
     static const QRgb left[5] = {qRgb(120, 150, 195), kSkin, qRgb(165, 195, 255),
                                  qRgb(150, 180, 235), qRgb(135, 165, 215)};
     static const QRgb rightC[5] = {qRgb(120, 195, 150), kSkin, qRgb(165, 255, 195),
@@ -211,7 +293,7 @@ void Bar(QImage& im, int level, int top, int bottom, bool right) {
         Line(im, x, top, x, bottom, right ? rightC[x % 5] : left[x % 5]);
 }
 
-void ScaleLines(QImage& im, int level) {
+void ScaleLines(Canvas& im, int level) {
     for (int k = 0; k <= 10; ++k) {
         int x = 14 + k * 346 / 10;
         if (x > level + 12) DottedV(im, x, 1, 29, kGrid);
@@ -229,7 +311,9 @@ void ThresholdMarker(QImage& im) {
 }
 
 void DrawLevelsStereo() {
-    QImage& im = Meters.LevelPanel;
+    QImage& panel = Meters.LevelPanel;
+    Restore(panel, LevelBackground(true));
+    Canvas im(panel);
     MeterState& m = Meters;
     const capture::BlockState& b = capture::Block;
     int levelL = LevelOf(b.PeakLeft), levelR = LevelOf(b.PeakRight);
@@ -242,17 +326,16 @@ void DrawLevelsStereo() {
         Fill(im, m.LevelHoldRight - 4, 18, m.LevelHoldRight, 28,
              HoldColour(m.LevelHoldRight, true));
     Bar(im, levelR, 18, 28, true);
-    Line(im, 1, 14, 370, 14, kGrid);
     ScaleLines(im, levelR);
-    Text(im, 3, 0, "L");
-    Text(im, 3, 13, "R");
     if (b.ClipHoldLeft > 0) Fill(im, 365, 1, 370, 11, ClipColour(b.ClipHoldLeft));
     if (b.ClipHoldRight > 0) Fill(im, 365, 18, 370, 28, ClipColour(b.ClipHoldRight));
-    ThresholdMarker(im);
+    ThresholdMarker(panel);
 }
 
 void DrawLevelMono() {
-    QImage& im = Meters.LevelPanel;
+    QImage& panel = Meters.LevelPanel;
+    Restore(panel, LevelBackground(false));
+    Canvas im(panel);
     MeterState& m = Meters;
     const capture::BlockState& b = capture::Block;
     int level = LevelOf(b.PeakLeft);
@@ -262,15 +345,42 @@ void DrawLevelMono() {
     Bar(im, level, 1, 28, false);
     ScaleLines(im, level);
     if (b.ClipHoldLeft > 0) Fill(im, 362, 1, 370, 28, ClipColour(b.ClipHoldLeft));
-    ThresholdMarker(im);
+    ThresholdMarker(panel);
 }
 
 void EnsurePanels() {
     if (Meters.ScopePanel.isNull()) InitMeterGeometry();
 }
 
+// What the window last showed of each panel: only a panel that differs from
+// it is repainted, and only its own rectangle.
+struct Shown {
+    QImage scope, spectrum, level;
+};
+Shown& LastShown() {
+    static Shown s;
+    return s;
+}
+
+// True when `panel` differs from `shown`, which then takes its pixels.
+bool Changed(const QImage& panel, QImage& shown) {
+    if (shown.size() != panel.size() || shown.format() != panel.format()) {
+        shown = panel.copy();
+        return true;
+    }
+    const auto bytes = static_cast<size_t>(panel.sizeInBytes());
+    if (std::memcmp(shown.constBits(), panel.constBits(), bytes) == 0) return false;
+    std::memcpy(shown.bits(), panel.constBits(), bytes);
+    return true;
+}
+
 void Show() {
-    if (Meters.target) Meters.target->update(ScopeRect | SpectrumRect | LevelRect);
+    QWidget* target = Meters.target;
+    if (!target) return;
+    Shown& s = LastShown();
+    if (Changed(Meters.ScopePanel, s.scope)) target->update(ScopeRect);
+    if (Changed(Meters.SpectrumPanel, s.spectrum)) target->update(SpectrumRect);
+    if (Changed(Meters.LevelPanel, s.level)) target->update(LevelRect);
 }
 
 } // namespace
@@ -285,6 +395,8 @@ void InitMeterGeometry() {
     Meters.ScopePanel = QImage(ScopeRect.size(), QImage::Format_RGB32);
     Meters.SpectrumPanel = QImage(SpectrumRect.size(), QImage::Format_RGB32);
     Meters.LevelPanel = QImage(LevelRect.size(), QImage::Format_RGB32);
+    // A new window has painted nothing of them yet.
+    LastShown() = Shown{};
     ClearPanels();
     Meters.ThresholdMarkerX = ThresholdMarkerFromLevel(core::Settings.ThresholdLevel);
 }
@@ -336,7 +448,8 @@ void DrawMeters() {
 void UpdateMeters() {
     if (core::Session.IsPlayerShown) return;
     capture::MeterAnalysis();
-    ClearPanels();
+    // Every panel is drawn whole from its background: no clearing first.
+    EnsurePanels();
     DrawMeters();
 }
 

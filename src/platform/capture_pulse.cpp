@@ -52,9 +52,12 @@ class PulseCaptureDevice : public CaptureDevice {
         pa_stream_set_state_callback(stream_, &PulseCaptureDevice::StateCb, this);
         // A small fragment: the server's default hands audio over in lumps of
         // a second or more, which would make the 100 ms blocks arrive in bursts.
+        // Half a block is small enough for that; each fragment wakes this
+        // thread and maps the server's memory, which is most of what
+        // monitoring costs here.
         pa_buffer_attr attr;
         std::memset(&attr, 0xff, sizeof attr);
-        attr.fragsize = static_cast<uint32_t>(rate / 50 * 4); // 20 ms
+        attr.fragsize = static_cast<uint32_t>(rate / 20 * 4); // 50 ms
         int rc = pa_stream_connect_record(stream_, sources_[id].name.c_str(), &attr,
                                           PA_STREAM_ADJUST_LATENCY);
         const bool ready =

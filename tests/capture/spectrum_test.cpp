@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -159,6 +160,81 @@ TEST(FftTest, MatchesDirectTransform) {
         }
         // Float samples and the program's rounded pi keep the error below 1e-4 of a bin.
         EXPECT_LT(worst, 5e-4 * scale) << "scale " << scale;
+    }
+}
+
+// The transform as it was first written, twiddles recomputed in every stage:
+// the meters' bars must not change by a single bit with a faster one.
+void ReferenceFft(float* re, float* im, int n) {
+    int j = 0;
+    for (int i = 0; i < n - 1; ++i) {
+        if (i < j) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
+        int k = n / 2;
+        while (k <= j) {
+            j -= k;
+            k /= 2;
+        }
+        j += k;
+    }
+    const int stages =
+        static_cast<int>(std::nearbyint(std::log(static_cast<double>(n)) / std::log(2.0) + 0.1));
+    for (int stage = 1; stage <= stages; ++stage) {
+        const int span = 1 << stage;
+        const int h = span / 2;
+        const double sr = std::cos(3.1416 / h);
+        const double si = -std::sin(3.1416 / h);
+        double ur = 1.0;
+        double ui = 0.0;
+        for (int group = 0; group < h; ++group) {
+            for (int a = group; a < n; a += span) {
+                const int b = a + h;
+                const double tr = re[b] * ur - im[b] * ui;
+                const double ti = re[b] * ui + im[b] * ur;
+                re[b] = static_cast<float>(re[a] - tr);
+                im[b] = static_cast<float>(im[a] - ti);
+                re[a] = static_cast<float>(re[a] + tr);
+                im[a] = static_cast<float>(im[a] + ti);
+            }
+            const double t = ur;
+            ur = t * sr - ui * si;
+            ui = t * si + ui * sr;
+        }
+    }
+}
+
+// Every size, on captured-like blocks (real samples) and on complex input
+// with signed zeros, extremes and fractions; compared bit for bit.
+TEST(FftTest, BitIdenticalToTheFirstTransform) {
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    std::uniform_real_distribution<float> any(-40000.0f, 40000.0f);
+    for (int n = 2; n <= capture::kMaxFftSize; n *= 2) {
+        for (int input = 0; input < 4; ++input) {
+            SCOPED_TRACE(testing::Message() << "n " << n << " input " << input);
+            std::vector<float> re(n), im(n, 0.0f);
+            for (int i = 0; i < n; ++i) {
+                switch (input) {
+                case 0: // a captured block
+                    re[i] = static_cast<float>(sample(rng));
+                    break;
+                case 1: // full-scale square wave with negative zeros between
+                    re[i] = i % 4 == 0 ? 32767.0f : i % 4 == 2 ? -32768.0f : -0.0f;
+                    im[i] = -0.0f;
+                    break;
+                default: // complex, not integral
+                    re[i] = any(rng);
+                    im[i] = any(rng);
+                }
+            }
+            std::vector<float> refRe = re, refIm = im;
+            ReferenceFft(refRe.data(), refIm.data(), n);
+            capture::Fft(re.data(), im.data(), n);
+            ASSERT_EQ(std::memcmp(re.data(), refRe.data(), n * sizeof(float)), 0);
+            ASSERT_EQ(std::memcmp(im.data(), refIm.data(), n * sizeof(float)), 0);
+        }
     }
 }
 

@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QPainter>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include "capture/capture.h"
 #include "capture/spectrum.h"
@@ -11,6 +13,7 @@
 #include "core/state.h"
 #include "mainwindow/images.h"
 #include "mainwindow/meters.h"
+#include "mainwindow/meters_reference.h"
 
 using namespace mainwindow;
 
@@ -266,6 +269,75 @@ TEST_F(MetersTest, NothingDrawnWhileThePlayerIsShown) {
     core::Session.IsPlayerShown = false;
     UpdateMeters();
     EXPECT_NE(At(Meters.LevelPanel, 100, 5), qRgb(255, 0, 255));
+}
+
+bool SamePixels(const QImage& a, const QImage& b) {
+    return a.size() == b.size() && a.format() == b.format() &&
+           std::memcmp(a.constBits(), b.constBits(), static_cast<size_t>(a.sizeInBytes())) == 0;
+}
+
+// The drawing, made faster, against the drawing as first written: random
+// blocks, levels, holds, clips, boosts and channel counts in long runs, so that
+// caps, bars and hold marks rise and fall; every pixel and every counter alike.
+TEST_F(MetersTest, SamePixelsAsTheFirstDrawing) {
+    std::mt19937 rng(41);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    auto& ref = meters_reference::Meters;
+    ref = Meters;
+    ref.ScopePanel = Meters.ScopePanel.copy();
+    ref.SpectrumPanel = Meters.SpectrumPanel.copy();
+    ref.LevelPanel = Meters.LevelPanel.copy();
+    const uint16_t frames[] = {4410, 4800, 9600};
+    for (int run = 0; run < 12; ++run) {
+        core::Settings.Channels = pick(1, 2);
+        core::Settings.SoundBoost = pick(0, 2) * 6;
+        core::Settings.IsTresh = pick(0, 1) == 1;
+        Meters.ThresholdMarkerX = ref.ThresholdMarkerX = pick(14, 360);
+        capture::Params.FramesPerBlock = frames[pick(0, 2)];
+        ComputeMeterScales();
+        ref.LevelScale = Meters.LevelScale, ref.ScopeScale = Meters.ScopeScale;
+        ref.ScopeXScale = Meters.ScopeXScale, ref.BandScale = Meters.BandScale;
+        const int loud = pick(0, 3); // 0: silence .. 3: past full scale
+        for (int step = 0; step < 40; ++step) {
+            SCOPED_TRACE(testing::Message() << "run " << run << " step " << step);
+            auto& b = capture::Block;
+            const int amplitude = step % 10 < 5 ? loud * 12000 : pick(0, 200);
+            for (int i = 0; i <= capture::kMaxFrames; ++i) {
+                b.LeftBlock[i] =
+                    static_cast<int16_t>(std::clamp(pick(-amplitude, amplitude), -32768, 32767));
+                b.RightBlock[i] =
+                    static_cast<int16_t>(std::clamp(pick(-amplitude, amplitude), -32768, 32767));
+            }
+            b.PeakLeft = static_cast<float>(pick(0, amplitude));
+            b.PeakRight = static_cast<float>(pick(0, amplitude));
+            b.ClipHoldLeft = pick(0, 3) == 0 ? pick(1, 30) : 0;
+            b.ClipHoldRight = pick(0, 3) == 0 ? pick(1, 30) : 0;
+            for (int k = 0; k < capture::kBandCount; ++k) {
+                capture::Spectrum.BandLevelsLeft[k] = static_cast<float>(pick(0, loud * 25000));
+                capture::Spectrum.BandLevelsRight[k] = static_cast<float>(pick(0, loud * 25000));
+            }
+            // Every other block goes the live way: analysed, drawn without clearing.
+            const bool live = step % 2 == 0;
+            if (live) capture::MeterAnalysis();
+            meters_reference::ClearPanels();
+            meters_reference::DrawMeters();
+            if (live)
+                UpdateMeters();
+            else
+                Draw();
+            ASSERT_TRUE(SamePixels(Meters.ScopePanel, ref.ScopePanel));
+            ASSERT_TRUE(SamePixels(Meters.SpectrumPanel, ref.SpectrumPanel));
+            ASSERT_TRUE(SamePixels(Meters.LevelPanel, ref.LevelPanel));
+            ASSERT_EQ(Meters.LevelHoldLeft, ref.LevelHoldLeft);
+            ASSERT_EQ(Meters.LevelHoldRight, ref.LevelHoldRight);
+            for (int k = 0; k < capture::kBandCount; ++k) {
+                ASSERT_EQ(Meters.BandCapsLeft[k], ref.BandCapsLeft[k]) << k;
+                ASSERT_EQ(Meters.BandBarsLeft[k], ref.BandBarsLeft[k]) << k;
+                ASSERT_EQ(Meters.BandCapsRight[k], ref.BandCapsRight[k]) << k;
+                ASSERT_EQ(Meters.BandBarsRight[k], ref.BandBarsRight[k]) << k;
+            }
+        }
+    }
 }
 
 // Not a check: the meters of a 1 kHz tone on the window's skin, for people to look at.

@@ -260,6 +260,35 @@ TEST_F(EncoderTest, EncoderEndingWithAnErrorIsReportedAtStop) {
                                       Named(1, Fmt::Mp3) + "\"; the file may be incomplete.");
 }
 
+// An encoder that starts but quits soon after (here at once, as lame does on
+// options it does not know): the start does not wait to see it die, so the
+// first block finds it gone and stops the recording with the usual message.
+TEST_F(EncoderTest, EncoderQuittingAfterItsStartStopsAtTheFirstBlock) {
+    const std::string bin = tmp.path().toStdString() + "/bin";
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    std::ofstream(bin + "/lame") << "#!/bin/sh\nexit 1\n";
+    ASSERT_EQ(chmod((bin + "/lame").c_str(), 0755), 0);
+    const std::string path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + path).c_str(), 1);
+    Configure(Fmt::Mp3);
+    const bool started = Start();
+    setenv("PATH", path.c_str(), 1);
+    if (!started) {
+        // It was already gone when the start looked: the start's own message.
+        EXPECT_EQ(prompt.messages, std::vector<std::string>{"Could not start MP3 recording"});
+        return;
+    }
+    for (int i = 0; i < 1000 && audiolib::Encode_IsActive(output::Outputs.SourceStream); ++i)
+        usleep(10000);
+    Deliver(2);
+    EXPECT_FALSE(core::Session.IsRecording);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0],
+              "The MP3 encoder stopped unexpectedly. The recording was stopped; no file was left.");
+    output::CloseOutputs();
+    EXPECT_EQ(prompt.messages.size(), 1u);
+}
+
 // Our own child process running `name`, or -1.
 pid_t FindChild(const std::string& name) {
     DIR* proc = opendir("/proc");
