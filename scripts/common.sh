@@ -103,19 +103,27 @@ stop_private_pulse() {
 
 XVFB_PID=""
 start_xvfb() {
-  local n
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
+  # Xvfb picks a free display itself and names it (-displayfd): two servers
+  # started at once never end up sharing one display.
+  local out n=""
+  out="$(mktemp /tmp/kestrune-xvfb.XXXXXX)"
   # -noreset: without it the server resets whenever its last client leaves
   # (between two tests) and refuses the next program's connection meanwhile.
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$out" 2>/dev/null &
   XVFB_PID=$!
-  export DISPLAY=":$n"
   for _ in $(seq 100); do
-    xdpyinfo >/dev/null 2>&1 && return 0
+    n="$(head -n1 "$out" 2>/dev/null)"
+    [ -n "$n" ] && break
     sleep 0.1
   done
+  rm -f "$out"
+  if [ -n "$n" ]; then
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do
+      xdpyinfo >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+  fi
   echo "Xvfb did not start" >&2
   return 1
 }

@@ -24,6 +24,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "mainwindow/images.h"
+#include "mainwindow/look.h"
 #include "platform/capture_device.h"
 #include "platform/prompt.h"
 
@@ -48,10 +49,7 @@ constexpr uint32_t kFormat48M16 = 0x4000, kFormat96M16 = 0x40000;
 constexpr uint32_t kFormat48S08 = 0x2000, kFormat96S08 = 0x20000;
 constexpr uint32_t kFormat48M08 = 0x1000, kFormat96M08 = 0x10000;
 
-const QColor kTextColor(224, 224, 232);
 const QColor kDisabledText(122, 134, 139);
-const QColor kFieldColor(36, 46, 50);
-const QColor kButtonColor(72, 88, 94);
 const QColor kTickColor(100, 100, 100);
 
 // A light groove and an accent handle; the handle width fixes where each
@@ -168,29 +166,7 @@ TFormRecSettings::TFormRecSettings(QWidget* parent)
     GetWmaRates = audiolib::WMA_EncodeGetRates;
 
     // The skin's dark surface with light text, so it matches the recorder.
-    QPalette pal = palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        pal.setColor(group, QPalette::Window, mainwindow::SkinColor);
-        pal.setColor(group, QPalette::WindowText, kTextColor);
-        pal.setColor(group, QPalette::Base, kFieldColor);
-        pal.setColor(group, QPalette::AlternateBase, mainwindow::SkinColor);
-        pal.setColor(group, QPalette::Text, kTextColor);
-        pal.setColor(group, QPalette::Button, kButtonColor);
-        pal.setColor(group, QPalette::ButtonText, kTextColor);
-        pal.setColor(group, QPalette::Highlight, mainwindow::AccentColor);
-        pal.setColor(group, QPalette::HighlightedText, QColor(20, 30, 34));
-        pal.setColor(group, QPalette::Light, QColor(96, 112, 118));
-        pal.setColor(group, QPalette::Midlight, QColor(80, 96, 102));
-        pal.setColor(group, QPalette::Mid, QColor(44, 56, 60));
-        pal.setColor(group, QPalette::Dark, QColor(30, 38, 41));
-        pal.setColor(group, QPalette::Shadow, QColor(16, 20, 22));
-    }
-    pal.setColor(QPalette::Disabled, QPalette::Window, mainwindow::SkinColor);
-    pal.setColor(QPalette::Disabled, QPalette::WindowText, kDisabledText);
-    pal.setColor(QPalette::Disabled, QPalette::Text, kDisabledText);
-    pal.setColor(QPalette::Disabled, QPalette::ButtonText, kDisabledText);
-    pal.setColor(QPalette::Disabled, QPalette::Base, mainwindow::SkinColor);
-    pal.setColor(QPalette::Disabled, QPalette::Button, QColor(60, 74, 79));
+    QPalette pal = mainwindow::DarkPalette();
     setPalette(pal);
     setAutoFillBackground(true);
     QFont font(QStringLiteral("Liberation Sans"));

@@ -39,7 +39,10 @@ SystemSeams DefaultSeams() {
         return dir.toStdString();
     };
     s.StartProgram = [](const QString& program, const QStringList& args, qint64* pid) {
-        return QProcess::startDetached(program, args, QString(), pid);
+        long long started = 0;
+        const bool ok = platform::StartDetached(program, args, &started);
+        if (pid) *pid = started;
+        return ok;
     };
     s.OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     s.Quit = [] {
@@ -144,8 +147,7 @@ void PlaceMixerWhenShown(qint64 pid) {
         xcb_window_t w = x.OfProcess(pid);
         if (!w)
             for (xcb_window_t c : x.List())
-                if (std::find(before.begin(), before.end(), c) == before.end() && !IsOurs(c))
-                    w = c;
+                if (std::find(before.begin(), before.end(), c) == before.end() && !IsOurs(c)) w = c;
         if (w) {
             if (Form1) x.Place(w, Form1->x(), Form1->y() + 300);
             timer->deleteLater();

@@ -32,9 +32,22 @@ bool ChangeDirectory(const std::string& path) {
     return ::chdir(path.c_str()) == 0;
 }
 
+bool StartDetached(const QString& program, const QStringList& args, long long* pid) {
+    QProcess p;
+    p.setProgram(program);
+    p.setArguments(args);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    qint64 started = 0;
+    if (!p.startDetached(&started)) return false;
+    if (pid) *pid = started;
+    return true;
+}
+
 void OpenSoundControlPanel() {
-    qint64 pid = 0;
-    if (QProcess::startDetached("pavucontrol", {"--tab=4"}, QString(), &pid)) gMixerPid = pid;
+    long long pid = 0;
+    if (StartDetached("pavucontrol", {"--tab=4"}, &pid)) gMixerPid = pid;
 }
 
 void RememberSoundControlPanel(long long pid) {

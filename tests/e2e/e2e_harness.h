@@ -227,7 +227,7 @@ class Profile {
         env.insert("KESTRUNE_DEBUG", "1");
         env.insert("PATH", Bin() + ":" + env.value("PATH"));
         // Playback goes to the quiet sink, where nothing else sounds.
-        env.insert("PULSE_SINK", "quietsink");
+        env.insert("PULSE_SINK", "playsink");
         return env;
     }
 };
@@ -398,7 +398,7 @@ inline double ToneLevel(const std::vector<int16_t>& s, double freq, int rate = 4
 
 // What the player sends to the quiet sink over the next `ms`.
 inline std::vector<int16_t> HearPlayback(int ms = 700) {
-    return Listen("quietsink.monitor", ms);
+    return Listen("playsink.monitor", ms);
 }
 
 // Listens to the playback in short spans until the `freq` tone is there

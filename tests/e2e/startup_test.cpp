@@ -75,6 +75,17 @@ TEST_F(StartupE2E, SoundActivatedRecording) {
 TEST_F(StartupE2E, StartsWithoutASoundServer) {
     QProcessEnvironment env = Env();
     env.insert("PULSE_SERVER", "unix:/nonexistent/kestrune-no-server");
+    // A stand-in mixer that notes how it was asked and goes away.
+    QTemporaryDir bin;
+    const QString asked = bin.filePath("asked");
+    {
+        QFile stub(bin.filePath("pavucontrol"));
+        ASSERT_TRUE(stub.open(QIODevice::WriteOnly));
+        stub.write(QString("#!/bin/sh\necho \"$@\" > '%1'\n").arg(asked).toUtf8());
+        stub.close();
+        stub.setPermissions(stub.permissions() | QFileDevice::ExeOwner);
+    }
+    env.insert("PATH", bin.path() + ":" + env.value("PATH"));
     Recorder r(env);
     // First the request to choose a source, then the window.
     QString box;
@@ -97,6 +108,7 @@ TEST_F(StartupE2E, StartsWithoutASoundServer) {
     Pause(1500);
     Shot(id, "main-no-device");
     EXPECT_EQ(r.CloseWithButton(id), 0);
+    EXPECT_EQ(ReadAll(asked).trimmed(), "--tab=4") << "the input devices page was not opened";
 }
 
 } // namespace
