@@ -25,7 +25,10 @@
 #include "mainwindow/status.h"
 #include "mainwindow/system.h"
 #include "platform/hotkeys.h"
+#include "platform/prompt.h"
+#include "platform/pulse.h"
 #include "platform/shell.h"
+#include "platform/sources.h"
 
 namespace mainwindow {
 
@@ -272,6 +275,8 @@ void TForm1::CreateMenu() {
     pmenuRecControl = PMenu->addAction("Recording Control...", [] {
         if (!core::Session.IsRecording) ShowRecordingControl();
     });
+    PmenuSource = PMenu->addMenu("Recording Source");
+    connect(PmenuSource, &QMenu::aboutToShow, this, [this] { UpdateSourceMenu(); });
     PmenuRecMode = PMenu->addAction("Recording Mode...",
                                     [this] { peers_.ShowModeWindow(pos() + QPoint(0, 300)); });
     PMenu->addSeparator();
@@ -465,6 +470,9 @@ void TForm1::UpdateFormatLabel() {
 
 void TForm1::TimerStatusTimer() {
     UpdateStatus();
+    // A source that comes or goes while the menu is open shows up at once.
+    if (PMenu->isVisible() && platform::pulse::SourceEventCount() != sourceEvents_)
+        UpdateSourceMenu();
     if (WindowPainted && !frameGeometry().contains(QCursor::pos())) RestoreButtonPictures();
 }
 
@@ -501,9 +509,44 @@ void TForm1::ShowHideFileList() {
 
 void TForm1::PMenuPopup() {
     const bool idle = !core::Session.IsRecording;
-    for (QAction* a :
-         {PmenuFolder, pmenuRecordSettings, pmenuDevice, pmenuRecControl, PmenuRecMode})
+    for (QAction* a : {PmenuFolder, pmenuRecordSettings, pmenuDevice, pmenuRecControl,
+                       PmenuSource->menuAction(), PmenuRecMode})
         a->setEnabled(idle);
+    UpdateSourceMenu();
+}
+
+void TForm1::UpdateSourceMenu() {
+    sourceEvents_ = platform::pulse::SourceEventCount();
+    PmenuSource->clear();
+    const auto sources = platform::RecordingSources();
+    if (sources.empty()) {
+        PmenuSource->addAction("no recording device is enabled")->setEnabled(false);
+        return;
+    }
+    bool monitors = false;
+    for (const auto& s : sources) {
+        if (s.monitor && !monitors) {
+            monitors = true;
+            if (!PmenuSource->isEmpty()) PmenuSource->addSeparator();
+        }
+        // Descriptions may hold "&", which a menu would take for a shortcut.
+        QString caption = QString::fromStdString(s.description);
+        caption.replace('&', "&&");
+        QAction* a = PmenuSource->addAction(caption, [this, name = s.name] { ChooseSource(name); });
+        a->setCheckable(true);
+        a->setChecked(s.isDefault);
+        a->setData(QString::fromStdString(s.name));
+    }
+}
+
+void TForm1::ChooseSource(const std::string& name) {
+    if (core::Session.IsRecording) return;
+    // The device watch notices the new default on its next tick and moves
+    // capture there.
+    if (!platform::SetDefaultSource(name))
+        platform::CurrentPrompt().Show(platform::MsgKind::Warning,
+                                       "The recording source could not be chosen: " + name +
+                                           " is no longer there.");
 }
 
 void TForm1::OpenPopup(QPoint global) {

@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -130,6 +131,8 @@ class TForm1 : public QWidget, public core::SessionView {
     QAction* pmenuDevice = nullptr;
     QAction* pmenuRecControl = nullptr;
     QAction* PmenuRecMode = nullptr;
+    // "Recording Source": the server's sources, the default checked.
+    QMenu* PmenuSource = nullptr;
     QAction* PmenuEffects = nullptr;
     QAction* PmenuHelp = nullptr;
     QAction* PmenuAbout = nullptr;
@@ -143,6 +146,10 @@ class TForm1 : public QWidget, public core::SessionView {
     void TimerStatusTimer();
     void TimerFormsTimer();
     void PMenuPopup();
+    // Fills the source submenu from the server.
+    void UpdateSourceMenu();
+    // Makes the chosen source the server's default; refused while recording.
+    void ChooseSource(const std::string& name);
     void SetMinimize();
     void SetRestore();
     void ShowHideFileList();
@@ -186,6 +193,8 @@ class TForm1 : public QWidget, public core::SessionView {
     int dragStartX_ = 0;
     int dragStartMarker_ = 0;
     bool thresholdDrag_ = false;
+    // Server source events seen when the source submenu was last filled.
+    uint64_t sourceEvents_ = 0;
     int knobGrabX_ = 0;
     // Window drag fallback when the system will not move the window.
     bool manualMove_ = false;
