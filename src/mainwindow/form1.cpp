@@ -227,6 +227,10 @@ void TForm1::CreateControls() {
     LabSAR->move(20, 48);
     LabSAR->adjustSize();
     LabSAR->hide();
+    LabWarn = new QLabel(this);
+    LabWarn->setFont(font());
+    LabWarn->setGeometry(22, 77, 98, 13);
+    LabWarn->hide();
     LabTime0 = label({294, 53}, ArialPx(21), QColor(128, 128, 128), "00:00:00");
     LabTime = label({293, 52}, ArialPx(21), light, "00:00:00");
     LabTime->setToolTip("Recording Time");

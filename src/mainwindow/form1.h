@@ -116,6 +116,8 @@ class TForm1 : public QWidget, public core::SessionView {
     MouseLabel* LabStatus0 = nullptr;
     MouseLabel* LabStatus = nullptr;
     QLabel* LabSAR = nullptr;
+    // Under the status while recording: time left on the disk, dropped blocks.
+    QLabel* LabWarn = nullptr;
     MouseLabel* LabTime0 = nullptr;
     MouseLabel* LabTime = nullptr;
     MouseLabel* LabFormat = nullptr;
@@ -143,6 +145,7 @@ class TForm1 : public QWidget, public core::SessionView {
     void RestoreButtonPictures();
     void UpdateFormatLabel();
     void UpdateStatus(); // status.cpp
+    void UpdateWarnings();
     void TimerStatusTimer();
     void TimerFormsTimer();
     void PMenuPopup();
