@@ -130,6 +130,7 @@ void TForm1::CreateControls() {
     ImageForm1 = new MouseLabel(this);
     ImageForm1->setPixmap(store.Picture("ImageForm1"));
     ImageForm1->setGeometry(0, 0, kWidth, kHeight);
+    ImageForm1->setAccessibleName("Kestrune");
     ImageForm1->onPress = [this](QMouseEvent* e) { ImageForm1MouseDown(e); };
     ImageForm1->onMove = [this](QMouseEvent* e) { ImageForm1MouseMove(e); };
     ImageForm1->onRelease = [this](QMouseEvent* e) { ImageForm1MouseUp(e); };
@@ -188,6 +189,7 @@ void TForm1::CreateControls() {
     ImageShowHide->onClick = [this] { ShowHideFileList(); };
 
     ImageVolLine = new QLabel(this);
+    ImageVolLine->setAccessibleName("Recording Volume");
     ImageVolLine->setPixmap(store.Picture("ImageVolLine"));
     ImageVolLine->setScaledContents(false);
     ImageVolLine->setGeometry(kVolLineLeft, 277, 0, 5);
@@ -199,9 +201,28 @@ void TForm1::CreateControls() {
     ImageVol->onPress = [this](QMouseEvent* e) { ImageVolMouseDown(e); };
     ImageVol->onMove = [this](QMouseEvent* e) { ImageVolMouseMove(e); };
     ImageVol->onRelease = [this](QMouseEvent* e) { ImageVolMouseUp(e); };
+    MakeAccessibleSlider(
+        ImageVol, {"Recording Volume", 0, 100, [] { return core::Startup.InputVolume * 100.0; },
+                   [this](double percent) {
+                       const int left = KnobForVolume(static_cast<float>(percent / 100));
+                       PlaceKnob(left);
+                       SetInputVolume(VolumeForKnob(left));
+                   }});
+    // The threshold marker is drawn, not a control: an empty widget over the
+    // level panel, which the mouse passes through, stands for it.
+    auto* threshold = new QWidget(this);
+    threshold->setObjectName("ThresholdSlider");
+    threshold->setGeometry(14, 230, 370, 30);
+    threshold->setAttribute(Qt::WA_TransparentForMouseEvents);
+    MakeAccessibleSlider(
+        threshold,
+        {"Threshold Level", 0, 100,
+         [] { return static_cast<double>(core::Settings.ThresholdLevel); },
+         [](double percent) { SetThresholdMarker(14 + core::RoundEvenInt(percent * 346 / 100)); }});
 
     // The threshold marker picture, kept outside the visible area for the meters.
     ImageThresh = new QLabel(this);
+    ImageThresh->setAccessibleName("Threshold marker");
     ImageThresh->setPixmap(store.Picture("ImageThresh"));
     ImageThresh->setGeometry(kWidth + 10, 0, 7, 32);
 
@@ -241,6 +262,7 @@ void TForm1::CreateControls() {
     ImageFormat->setGeometry(120, 50, 16, 16);
     ImageFormat->setCursor(Qt::PointingHandCursor);
     ImageFormat->setToolTip("Format Settings");
+    ImageFormat->setAccessibleName("Format Settings");
     ImageFormat->popup = popup;
     ImageFormat->onClick = [] { OpenFormatSettings(); };
     LabFormat = label({137, 51}, font(), light, "");
@@ -250,6 +272,7 @@ void TForm1::CreateControls() {
 
     ImagePath = new MouseLabel(this);
     ImagePath->setPixmap(store.Picture("ImagePath"));
+    ImagePath->setAccessibleName("Output Folder");
     ImagePath->move(18, 27);
     ImagePath->resize(ImagePath->pixmap().size());
     ImagePath->setCursor(Qt::PointingHandCursor);
@@ -650,6 +673,14 @@ int TForm1::KnobLeft() const {
     return ImageVol->x();
 }
 
+void TForm1::SetInputVolume(float volume) {
+    auto& st = core::Startup;
+    st.InputVolume = volume;
+    QCoreApplication::processEvents();
+    if (st.InputVolume >= 0 && st.InputVolume <= 1 && !st.DeviceName.empty())
+        audiolib::RecordSetInput(st.InputIndex, audiolib::INPUT_ON, st.InputVolume);
+}
+
 void TForm1::PlaceKnob(int left) {
     ImageVol->move(left, ImageVol->y());
     ImageVolLine->resize(std::max(0, left - kVolLineLeft), ImageVolLine->height());
@@ -672,11 +703,7 @@ void TForm1::ImageVolMouseMove(QMouseEvent* e) {
     int left = static_cast<int>(e->position().x()) + KnobLeft() - knobGrabX_;
     left = std::clamp(left, kKnobMin, kKnobMax);
     PlaceKnob(left);
-    auto& st = core::Startup;
-    st.InputVolume = VolumeForKnob(left);
-    QCoreApplication::processEvents();
-    if (st.InputVolume >= 0 && st.InputVolume <= 1 && !st.DeviceName.empty())
-        audiolib::RecordSetInput(st.InputIndex, audiolib::INPUT_ON, st.InputVolume);
+    SetInputVolume(VolumeForKnob(left));
 }
 
 void TForm1::ImageVolMouseUp(QMouseEvent*) {

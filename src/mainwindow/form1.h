@@ -169,6 +169,8 @@ class TForm1 : public QWidget, public core::SessionView {
     static QString ThresholdHintText(float level);
     // Knob left edge to place (and the line width follows it).
     void PlaceKnob(int left);
+    // The recording input's level, 0..1, set on the device.
+    void SetInputVolume(float volume);
     int KnobLeft() const;
 
     // No device: the panels cleared and the meter state back to silence.

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+
+#include "test_util.h"
+
+namespace {
+
+const QString kProgram = KESTRUNE_BUILD_DIR "/kestrune";
+const QString kPython = "/usr/bin/python3"; // the system's, which has pyatspi
+const QString kBusLauncher = "/usr/libexec/at-spi-bus-launcher";
+
+// Reads the recorder through the accessibility bus as a screen reader does,
+// and acts on it. Commands: "tree" prints role and name of every object;
+// "press NAME" presses the push button NAME; "wait-label TEXT" waits for a
+// label showing TEXT; "slider NAME" prints the slider's value and range.
+const char* kReader = R"PY(
+import sys, time, pyatspi
+
+def app():
+    for _ in range(100):
+        for a in pyatspi.Registry.getDesktop(0):
+            if a is not None and a.name == "Kestrune":
+                return a
+        time.sleep(0.1)
+    sys.exit("no Kestrune on the accessibility bus")
+
+def walk(acc, out):
+    out.append(acc)
+    for i in range(acc.childCount):
+        c = acc.getChildAtIndex(i)
+        if c is not None:
+            walk(c, out)
+    return out
+
+def find(role, name, timeout=10):
+    end = time.time() + timeout
+    while time.time() < end:
+        for o in walk(app(), []):
+            if o.getRoleName() == role and o.name == name:
+                return o
+        time.sleep(0.2)
+    return None
+
+cmd, arg = sys.argv[1], " ".join(sys.argv[2:])
+if cmd == "tree":
+    for o in walk(app(), []):
+        print(o.getRoleName() + "|" + o.name)
+elif cmd == "press":
+    b = find("push button", arg)
+    if b is None:
+        sys.exit("no push button " + arg)
+    action = b.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    if "Press" not in names and "press" not in names:
+        sys.exit("cannot press " + arg + ": " + str(names))
+    action.doAction(names.index("Press") if "Press" in names else names.index("press"))
+elif cmd == "wait-label":
+    if find("label", arg, 15) is None:
+        sys.exit("no label " + arg)
+elif cmd == "slider":
+    s = find("slider", arg)
+    if s is None:
+        sys.exit("no slider " + arg)
+    v = s.queryValue()
+    print("%g %g %g" % (v.currentValue, v.minimumValue, v.maximumValue))
+)PY";
+
+// A private session bus with the accessibility bus on it, the recorder
+// started on them with its accessibility always on.
+class Accessible : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+    QProcess bus, launcher, recorder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QString reader;
+
+    void SetUp() override {
+        if (!getenv("DISPLAY")) GTEST_SKIP() << "no display";
+        if (!QFileInfo::exists(kBusLauncher) ||
+            QStandardPaths::findExecutable("dbus-daemon").isEmpty() ||
+            QProcess::execute(kPython, {"-c", "import pyatspi"}) != 0) {
+            if (testutil::PulseRequired()) FAIL() << "at-spi2-core or python3-pyatspi missing";
+            GTEST_SKIP() << "at-spi2-core or python3-pyatspi missing";
+        }
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        ASSERT_TRUE(bus.waitForReadyRead(10000));
+        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+        ASSERT_FALSE(address.isEmpty());
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+        env.insert("HOME", dir.path());
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+        env.remove("XDG_MUSIC_DIR");
+        QDir().mkpath(dir.path() + "/Music");
+        launcher.setProcessEnvironment(env);
+        launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        launcher.start(kBusLauncher, {"--launch-immediately"});
+        ASSERT_TRUE(launcher.waitForStarted(10000));
+        reader = dir.path() + "/reader.py";
+        QFile f(reader);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kReader);
+        f.close();
+        recorder.setProcessEnvironment(env);
+        recorder.setProcessChannelMode(QProcess::ForwardedChannels);
+        recorder.start(kProgram, {});
+        ASSERT_TRUE(recorder.waitForStarted(10000));
+    }
+    void TearDown() override {
+        for (QProcess* p : {&recorder, &launcher, &bus})
+            if (p->state() != QProcess::NotRunning) {
+                p->terminate();
+                if (!p->waitForFinished(5000)) p->kill();
+                p->waitForFinished(2000);
+            }
+    }
+    // Runs the reader; its output, or the reason it failed as a test failure.
+    QString Read(const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(kPython, QStringList{reader} + args);
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            ADD_FAILURE() << "the reader hung on " << args.join(' ').toStdString();
+            return {};
+        }
+        const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+        EXPECT_EQ(p.exitCode(), 0) << args.join(' ').toStdString() << ": " << err.toStdString();
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+};
+
+TEST_F(Accessible, EveryButtonIsANamedPushButtonAndSlidersHaveValues) {
+    const QStringList tree = Read({"tree"}).split('\n');
+    QStringList buttons;
+    for (const QString& line : tree)
+        if (line.startsWith("push button|")) buttons << line.section('|', 1);
+    EXPECT_EQ(buttons, (QStringList{"Output Folder", "Format Settings", "Help", "About", "Minimize",
+                                    "Close", "Recording Control", "Record F5", "Pause/Resume F7",
+                                    "Stop F9", "Play", "Show/Hide File List"}));
+    EXPECT_TRUE(tree.contains("label|Monitoring")) << tree.join('\n').toStdString();
+    for (const QString& line : tree)
+        EXPECT_FALSE(line.endsWith('|') && line.startsWith("image"))
+            << "an unnamed picture: " << line.toStdString();
+
+    const QStringList threshold = Read({"slider", "Threshold Level"}).split(' ');
+    EXPECT_EQ(threshold, (QStringList{"50", "0", "100"}));
+    const QStringList volume = Read({"slider", "Recording Volume"}).split(' ');
+    ASSERT_EQ(volume.size(), 3);
+    EXPECT_GE(volume[0].toDouble(), 0);
+    EXPECT_LE(volume[0].toDouble(), 100);
+}
+
+// A screen-reader user finds Record by its name, presses it and records.
+TEST_F(Accessible, RecordPressedThroughTheAccessibilityInterfaceRecords) {
+    Read({"press", "Record F5"});
+    Read({"wait-label", "Recording"});
+    QThread::msleep(1500);
+    Read({"press", "Stop F9"});
+    Read({"wait-label", "Monitoring"});
+    const QString file = dir.path() + "/Music/record001.mp3";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline && QFileInfo(file).size() < 4096)
+        QThread::msleep(200);
+    EXPECT_GT(QFileInfo(file).size(), 4096) << "no recording at " << file.toStdString();
+}
+
+} // namespace
