@@ -387,9 +387,9 @@ void TForm1::FormCreate() {
     if (core::SettleOutputFolder()) {
         core::RememberFolderAndEnter();
         hotKeys_ = std::make_unique<platform::HotKeys>([this](int id) { WMHotKey(id); });
-        hotKeys_->Register(101, 5);
-        hotKeys_->Register(102, 7);
-        hotKeys_->Register(103, 9);
+        hotKeys_->Register(101, 5, "Record");
+        hotKeys_->Register(102, 7, "Pause/Resume");
+        hotKeys_->Register(103, 9, "Stop");
         core::InitAudioLibrary();
         core::InitCaptureIfPresent();
     }
@@ -408,6 +408,19 @@ void TForm1::FormCreate() {
 
 bool TForm1::HotKeysGlobal() const {
     return hotKeys_ && hotKeys_->IsGlobal();
+}
+
+QString TForm1::HotKeysText() const {
+    if (!hotKeys_) return {};
+    switch (hotKeys_->CurrentMode()) {
+    case platform::HotKeys::Mode::Portal:
+        return "Hot keys F5, F7, F9 work in every program (desktop shortcuts)";
+    case platform::HotKeys::Mode::X11:
+        return "Hot keys F5, F7, F9 work in every program";
+    case platform::HotKeys::Mode::FocusOnly:
+        break;
+    }
+    return "Hot keys F5, F7, F9 work only while a Kestrune window is active";
 }
 
 void TForm1::WMHotKey(int id) {

@@ -91,6 +91,8 @@ class TForm1 : public QWidget, public core::SessionView {
 
     void WMHotKey(int id);
     bool HotKeysGlobal() const;
+    // Which way the hot keys reach the program, for the status hint.
+    QString HotKeysText() const;
 
     QTimer TimerRec;
     QTimer TimerStatus;

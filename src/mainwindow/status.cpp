@@ -262,6 +262,10 @@ void TForm1::UpdateStatus() {
     if (SoundAwaited()) text = kWaitingText;
     SetText(LabStatus, text);
     SetText(LabStatus0, text);
+    // The hint says how far the hot keys reach (the portal answers late).
+    const QString hotKeys = HotKeysText();
+    const QString hint = hotKeys.isEmpty() ? "Program Status" : "Program Status\n" + hotKeys;
+    if (LabStatus->toolTip() != hint) LabStatus->setToolTip(hint);
 
     // 6. Source label, only while not recording.
     if (!s.IsRecording) {

@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <chrono>
+#include <mutex>
 
+#include "support/fake_portal.h"
 #include "test_util.h"
 
 namespace {
@@ -26,7 +28,7 @@ const char* kReader = R"PY(
 import sys, time, pyatspi
 
 def app():
-    for _ in range(100):
+    for _ in range(300):
         for a in pyatspi.Registry.getDesktop(0):
             if a is not None and a.name == "Kestrune":
                 return a
@@ -52,6 +54,7 @@ def find(role, name, timeout=10):
 
 cmd, arg = sys.argv[1], " ".join(sys.argv[2:])
 if cmd == "tree":
+    find("push button", "Record F5", 30)  # the window is built after the program shows up
     for o in walk(app(), []):
         print(o.getRoleName() + "|" + o.name)
 elif cmd == "press":
@@ -66,6 +69,12 @@ elif cmd == "press":
 elif cmd == "wait-label":
     if find("label", arg, 15) is None:
         sys.exit("no label " + arg)
+elif cmd == "hint":
+    if find("label", arg) is None:
+        sys.exit("no label " + arg)
+    for o in walk(app(), []):
+        if o.getRoleName() == "label" and o.name == arg:
+            print(o.description)
 elif cmd == "slider":
     s = find("slider", arg)
     if s is None:
@@ -82,6 +91,7 @@ class Accessible : public ::testing::Test {
     QProcess bus, launcher, recorder;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     QString reader;
+    QString busAddress;
 
     void SetUp() override {
         if (!getenv("DISPLAY")) GTEST_SKIP() << "no display";
@@ -95,6 +105,7 @@ class Accessible : public ::testing::Test {
         ASSERT_TRUE(bus.waitForReadyRead(10000));
         const QString address = QString::fromUtf8(bus.readLine()).trimmed();
         ASSERT_FALSE(address.isEmpty());
+        busAddress = address;
         env.insert("DBUS_SESSION_BUS_ADDRESS", address);
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
@@ -111,6 +122,8 @@ class Accessible : public ::testing::Test {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(kReader);
         f.close();
+    }
+    void Start() {
         recorder.setProcessEnvironment(env);
         recorder.setProcessChannelMode(QProcess::ForwardedChannels);
         recorder.start(kProgram, {});
@@ -141,6 +154,7 @@ class Accessible : public ::testing::Test {
 };
 
 TEST_F(Accessible, EveryButtonIsANamedPushButtonAndSlidersHaveValues) {
+    Start();
     const QStringList tree = Read({"tree"}).split('\n');
     QStringList buttons;
     for (const QString& line : tree)
@@ -163,6 +177,7 @@ TEST_F(Accessible, EveryButtonIsANamedPushButtonAndSlidersHaveValues) {
 
 // A screen-reader user finds Record by its name, presses it and records.
 TEST_F(Accessible, RecordPressedThroughTheAccessibilityInterfaceRecords) {
+    Start();
     Read({"press", "Record F5"});
     Read({"wait-label", "Recording"});
     QThread::msleep(1500);
@@ -173,6 +188,81 @@ TEST_F(Accessible, RecordPressedThroughTheAccessibilityInterfaceRecords) {
     while (std::chrono::steady_clock::now() < deadline && QFileInfo(file).size() < 4096)
         QThread::msleep(200);
     EXPECT_GT(QFileInfo(file).size(), 4096) << "no recording at " << file.toStdString();
+}
+
+// The hot keys through a stand-in desktop portal on the session bus: the
+// program binds F5, F7, F9 and each activation records, pauses, stops.
+class PortalKeys : public Accessible {
+  protected:
+    testutil::FakePortal portal;
+    QThread thread;
+    QDBusConnection portalBus{QString()};
+
+    void Serve(uint bindAnswer) {
+        portal.bindAnswer = bindAnswer;
+        // The stand-in answers on its own thread while this one waits on
+        // the reader and the recorder.
+        portalBus = QDBusConnection::connectToBus(busAddress, "fake-portal");
+        ASSERT_TRUE(portalBus.isConnected());
+        ASSERT_TRUE(portalBus.registerVirtualObject(testutil::kPortalPath, &portal,
+                                                    QDBusConnection::SubPath));
+        ASSERT_TRUE(portalBus.registerService("org.freedesktop.portal.Desktop"));
+        // Registered first, so what the bus hangs on it moves along.
+        thread.start();
+        portal.moveToThread(&thread);
+    }
+    void TearDown() override {
+        Accessible::TearDown();
+        QDBusConnection::disconnectFromBus("fake-portal");
+        thread.quit();
+        thread.wait();
+    }
+    QString Session() {
+        std::lock_guard<std::mutex> lock(portal.m);
+        return portal.session;
+    }
+    void Press(const char* id) { portalBus.send(testutil::PortalActivated(Session(), id)); }
+};
+
+TEST_F(PortalKeys, ActivationsRecordPauseAndStop) {
+    Serve(0);
+    Start();
+    Read({"wait-label", "Monitoring"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline && Session().isEmpty())
+        QThread::msleep(100);
+    ASSERT_FALSE(Session().isEmpty()) << "the program did not open a portal session";
+    QThread::msleep(500); // the binding's answer
+    EXPECT_TRUE(Read({"hint", "Monitoring"}).contains("desktop shortcuts"));
+    {
+        std::lock_guard<std::mutex> lock(portal.m);
+        EXPECT_EQ(portal.registered, QStringList{"kestrune"});
+        EXPECT_EQ(portal.shortcuts.size(), 3u);
+    }
+    Press("101");
+    Read({"wait-label", "Recording"});
+    Press("102");
+    Read({"wait-label", "Pause"});
+    Press("102");
+    Read({"wait-label", "Recording"});
+    Press("103");
+    Read({"wait-label", "Monitoring"});
+    EXPECT_TRUE(QFileInfo::exists(dir.path() + "/Music/record001.mp3"));
+}
+
+TEST_F(PortalKeys, RefusedPortalLeavesTheX11Grab) {
+    if (QStandardPaths::findExecutable("xdotool").isEmpty()) GTEST_SKIP() << "no xdotool";
+    Serve(1);
+    Start();
+    Read({"wait-label", "Monitoring"});
+    QThread::msleep(1000);
+    EXPECT_FALSE(Read({"hint", "Monitoring"}).contains("desktop shortcuts"));
+    EXPECT_TRUE(Read({"hint", "Monitoring"}).contains("every program"));
+    // The key pressed with no Kestrune window focused still records.
+    QProcess::execute("xdotool", {"key", "F5"});
+    Read({"wait-label", "Recording"});
+    QProcess::execute("xdotool", {"key", "F9"});
+    Read({"wait-label", "Monitoring"});
 }
 
 } // namespace
