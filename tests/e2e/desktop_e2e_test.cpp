@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -263,6 +264,105 @@ TEST_F(PortalKeys, RefusedPortalLeavesTheX11Grab) {
     Read({"wait-label", "Recording"});
     QProcess::execute("xdotool", {"key", "F9"});
     Read({"wait-label", "Monitoring"});
+}
+
+// scripts/run --demo keeps its private server for a recorder that restarts
+// itself on a new default source, and stops it after the last one exited.
+class Demo : public ::testing::Test {
+  protected:
+    QTemporaryDir home;
+    QProcess run;
+    QString server;
+
+    // pactl against the demo server: its output; `ok` says whether it succeeded.
+    QString Pactl(const QStringList& args, bool* ok = nullptr) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_SERVER", server);
+        p.setProcessEnvironment(env);
+        p.start("pactl", args);
+        const bool done = p.waitForFinished(10000) && p.exitCode() == 0;
+        if (ok) *ok = done;
+        return done ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+    }
+    bool PactlOk(const QStringList& args) {
+        bool ok = false;
+        Pactl(args, &ok);
+        return ok;
+    }
+    // The recorder's capture stream: its source's name and its process id.
+    std::pair<QString, QString> Capture() {
+        const QString sources = Pactl({"list", "short", "sources"});
+        const QString outputs = Pactl({"list", "source-outputs"});
+        const auto source = QRegularExpression("Source: (\\d+)").match(outputs);
+        const auto pid = QRegularExpression("application.process.id = \"(\\d+)\"").match(outputs);
+        if (!source.hasMatch() || !pid.hasMatch()) return {};
+        for (const QString& line : sources.split('\n'))
+            if (line.section('\t', 0, 0) == source.captured(1))
+                return {line.section('\t', 1, 1), pid.captured(1)};
+        return {};
+    }
+    template <class F> bool Within(int seconds, F f) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            if (f()) return true;
+            QThread::msleep(250);
+        }
+        return f();
+    }
+    void TearDown() override {
+        // A recorder left by a failed check: its script waits for it.
+        if (!server.isEmpty())
+            if (const QString pid = Capture().second; !pid.isEmpty())
+                QProcess::execute("kill", {pid});
+        if (run.state() != QProcess::NotRunning) {
+            run.terminate();
+            if (!run.waitForFinished(10000)) run.kill();
+            run.waitForFinished(2000);
+        }
+    }
+};
+
+TEST_F(Demo, SurvivesTheRestartOnANewDefaultSource) {
+    // scripts/run builds and runs build/ of the source tree, and would install
+    // what is missing: only where that is this build, all installed.
+    if (QFileInfo(KESTRUNE_BUILD_DIR).canonicalFilePath() !=
+            QFileInfo(KESTRUNE_SOURCE_DIR "/build").canonicalFilePath() ||
+        !getenv("DISPLAY") || QProcess::execute("dpkg-query", {"-W", "pavucontrol"}) != 0)
+        GTEST_SKIP() << "needs the tree's own build/ and every package of scripts/run";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    env.remove("PULSE_SERVER");
+    run.setProcessEnvironment(env);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start("bash", {KESTRUNE_SOURCE_DIR "/scripts/run", "--demo"});
+    ASSERT_TRUE(Within(120, [&] {
+        run.waitForReadyRead(200);
+        const QString out = QString::fromUtf8(run.peek(1 << 16));
+        const auto m = QRegularExpression("Demo sound server: (\\S+)").match(out);
+        if (m.hasMatch()) server = m.captured(1);
+        return !server.isEmpty();
+    })) << "scripts/run did not say where its server is";
+    ASSERT_TRUE(Within(30, [&] { return Capture().first == "testsink.monitor"; }));
+    const QString first = Capture().second;
+
+    ASSERT_TRUE(PactlOk({"set-default-source", "quietsink.monitor"}));
+    ASSERT_TRUE(Within(30, [&] {
+        return Capture().first == "quietsink.monitor" && Capture().second != first;
+    })) << "no recorder on the new default source";
+    const QString second = Capture().second;
+    ASSERT_TRUE(PactlOk({"set-default-source", "testsink.monitor"}));
+    ASSERT_TRUE(Within(30, [&] {
+        return Capture().first == "testsink.monitor" && Capture().second != second;
+    })) << "the restarted recorder does not monitor the tone again";
+    EXPECT_EQ(run.state(), QProcess::Running);
+
+    // The last recorder closes: the script ends and its server with it.
+    const QString last = Capture().second;
+    ASSERT_EQ(QProcess::execute("kill", {last}), 0);
+    EXPECT_TRUE(run.waitForFinished(20000));
+    EXPECT_FALSE(PactlOk({"info"})) << "the demo server outlived its recorders";
 }
 
 } // namespace
