@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -302,6 +303,22 @@ class Demo : public ::testing::Test {
                 return {line.section('\t', 1, 1), pid.captured(1)};
         return {};
     }
+    // Recorders started by this run of the script: they carry its mark.
+    QString mark;
+    QStringList Marked() {
+        QStringList pids;
+        if (mark.isEmpty()) return pids;
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+            if (pid.toInt() <= 0 ||
+                QFileInfo("/proc/" + pid + "/exe").canonicalFilePath() !=
+                    QFileInfo(KESTRUNE_SOURCE_DIR "/build/kestrune").canonicalFilePath())
+                continue;
+            QFile env("/proc/" + pid + "/environ");
+            if (env.open(QIODevice::ReadOnly) && env.readAll().split('\0').contains(mark.toUtf8()))
+                pids << pid;
+        }
+        return pids;
+    }
     template <class F> bool Within(int seconds, F f) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (std::chrono::steady_clock::now() < end) {
@@ -312,8 +329,8 @@ class Demo : public ::testing::Test {
     }
     void TearDown() override {
         // A recorder left by a failed check: its script waits for it.
-        if (!server.isEmpty())
-            if (const QString pid = Capture().second; !pid.isEmpty())
+        for (const QString& pid : Marked())
+            if (pid.toLongLong() != QCoreApplication::applicationPid())
                 QProcess::execute("kill", {pid});
         if (run.state() != QProcess::NotRunning) {
             run.terminate();
@@ -334,6 +351,7 @@ TEST_F(Demo, SurvivesTheRestartOnANewDefaultSource) {
     env.insert("HOME", home.path());
     env.insert("XDG_CONFIG_HOME", home.path() + "/config");
     env.remove("PULSE_SERVER");
+    env.insert("QT_QPA_PLATFORM", "xcb");
     run.setProcessEnvironment(env);
     run.setProcessChannelMode(QProcess::MergedChannels);
     run.start("bash", {KESTRUNE_SOURCE_DIR "/scripts/run", "--demo"});
@@ -346,6 +364,13 @@ TEST_F(Demo, SurvivesTheRestartOnANewDefaultSource) {
     })) << "scripts/run did not say where its server is";
     ASSERT_TRUE(Within(30, [&] { return Capture().first == "testsink.monitor"; }));
     const QString first = Capture().second;
+    {
+        QFile env("/proc/" + first + "/environ");
+        ASSERT_TRUE(env.open(QIODevice::ReadOnly));
+        for (const QByteArray& v : env.readAll().split('\0'))
+            if (v.startsWith("KESTRUNE_RUN_MARK=")) mark = QString::fromUtf8(v);
+    }
+    ASSERT_FALSE(mark.isEmpty()) << "the recorder does not carry the script's mark";
 
     ASSERT_TRUE(PactlOk({"set-default-source", "quietsink.monitor"}));
     ASSERT_TRUE(Within(30, [&] {
@@ -359,8 +384,9 @@ TEST_F(Demo, SurvivesTheRestartOnANewDefaultSource) {
     EXPECT_EQ(run.state(), QProcess::Running);
 
     // The last recorder closes: the script ends and its server with it.
-    const QString last = Capture().second;
-    ASSERT_EQ(QProcess::execute("kill", {last}), 0);
+    ASSERT_TRUE(Within(10, [&] { return Marked().size() == 1; }))
+        << "recorders of this run: " << Marked().join(' ').toStdString();
+    ASSERT_EQ(QProcess::execute("kill", {Marked().value(0)}), 0);
     EXPECT_TRUE(run.waitForFinished(20000));
     EXPECT_FALSE(PactlOk({"info"})) << "the demo server outlived its recorders";
 }
