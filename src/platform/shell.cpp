@@ -33,8 +33,14 @@ bool ChangeDirectory(const std::string& path) {
 }
 
 void OpenSoundControlPanel() {
+    // The mixer outlives us; it must not hold our output channels open.
+    QProcess mixer;
+    mixer.setProgram("pavucontrol");
+    mixer.setArguments({"--tab=4"});
+    mixer.setStandardOutputFile(QProcess::nullDevice());
+    mixer.setStandardErrorFile(QProcess::nullDevice());
     qint64 pid = 0;
-    if (QProcess::startDetached("pavucontrol", {"--tab=4"}, QString(), &pid)) gMixerPid = pid;
+    if (mixer.startDetached(&pid)) gMixerPid = pid;
 }
 
 void RememberSoundControlPanel(long long pid) {
