@@ -9,7 +9,8 @@ PACKAGES=(cmake ninja-build g++ clang pkg-config git
   lame vorbis-tools flac fonts-liberation
   libgtest-dev libbenchmark-dev libfftw3-dev
   ffmpeg libsox-fmt-pulse
-  xvfb x11-utils xdotool imagemagick sox dbus-daemon)
+  xvfb x11-utils xdotool imagemagick sox dbus-daemon
+  at-spi2-core python3-pyatspi)
 
 as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi

@@ -25,7 +25,10 @@
 #include "mainwindow/status.h"
 #include "mainwindow/system.h"
 #include "platform/hotkeys.h"
+#include "platform/prompt.h"
+#include "platform/pulse.h"
 #include "platform/shell.h"
+#include "platform/sources.h"
 
 namespace mainwindow {
 
@@ -127,6 +130,7 @@ void TForm1::CreateControls() {
     ImageForm1 = new MouseLabel(this);
     ImageForm1->setPixmap(store.Picture("ImageForm1"));
     ImageForm1->setGeometry(0, 0, kWidth, kHeight);
+    ImageForm1->setAccessibleName("Kestrune");
     ImageForm1->onPress = [this](QMouseEvent* e) { ImageForm1MouseDown(e); };
     ImageForm1->onMove = [this](QMouseEvent* e) { ImageForm1MouseMove(e); };
     ImageForm1->onRelease = [this](QMouseEvent* e) { ImageForm1MouseUp(e); };
@@ -185,6 +189,7 @@ void TForm1::CreateControls() {
     ImageShowHide->onClick = [this] { ShowHideFileList(); };
 
     ImageVolLine = new QLabel(this);
+    ImageVolLine->setAccessibleName("Recording Volume");
     ImageVolLine->setPixmap(store.Picture("ImageVolLine"));
     ImageVolLine->setScaledContents(false);
     ImageVolLine->setGeometry(kVolLineLeft, 277, 0, 5);
@@ -196,9 +201,28 @@ void TForm1::CreateControls() {
     ImageVol->onPress = [this](QMouseEvent* e) { ImageVolMouseDown(e); };
     ImageVol->onMove = [this](QMouseEvent* e) { ImageVolMouseMove(e); };
     ImageVol->onRelease = [this](QMouseEvent* e) { ImageVolMouseUp(e); };
+    MakeAccessibleSlider(
+        ImageVol, {"Recording Volume", 0, 100, [] { return core::Startup.InputVolume * 100.0; },
+                   [this](double percent) {
+                       const int left = KnobForVolume(static_cast<float>(percent / 100));
+                       PlaceKnob(left);
+                       SetInputVolume(VolumeForKnob(left));
+                   }});
+    // The threshold marker is drawn, not a control: an empty widget over the
+    // level panel, which the mouse passes through, stands for it.
+    auto* threshold = new QWidget(this);
+    threshold->setObjectName("ThresholdSlider");
+    threshold->setGeometry(14, 230, 370, 30);
+    threshold->setAttribute(Qt::WA_TransparentForMouseEvents);
+    MakeAccessibleSlider(
+        threshold,
+        {"Threshold Level", 0, 100,
+         [] { return static_cast<double>(core::Settings.ThresholdLevel); },
+         [](double percent) { SetThresholdMarker(14 + core::RoundEvenInt(percent * 346 / 100)); }});
 
     // The threshold marker picture, kept outside the visible area for the meters.
     ImageThresh = new QLabel(this);
+    ImageThresh->setAccessibleName("Threshold marker");
     ImageThresh->setPixmap(store.Picture("ImageThresh"));
     ImageThresh->setGeometry(kWidth + 10, 0, 7, 32);
 
@@ -224,6 +248,10 @@ void TForm1::CreateControls() {
     LabSAR->move(20, 48);
     LabSAR->adjustSize();
     LabSAR->hide();
+    LabWarn = new QLabel(this);
+    LabWarn->setFont(font());
+    LabWarn->setGeometry(22, 77, 98, 13);
+    LabWarn->hide();
     LabTime0 = label({294, 53}, ArialPx(21), QColor(128, 128, 128), "00:00:00");
     LabTime = label({293, 52}, ArialPx(21), light, "00:00:00");
     LabTime->setToolTip("Recording Time");
@@ -234,6 +262,7 @@ void TForm1::CreateControls() {
     ImageFormat->setGeometry(120, 50, 16, 16);
     ImageFormat->setCursor(Qt::PointingHandCursor);
     ImageFormat->setToolTip("Format Settings");
+    ImageFormat->setAccessibleName("Format Settings");
     ImageFormat->popup = popup;
     ImageFormat->onClick = [] { OpenFormatSettings(); };
     LabFormat = label({137, 51}, font(), light, "");
@@ -243,6 +272,7 @@ void TForm1::CreateControls() {
 
     ImagePath = new MouseLabel(this);
     ImagePath->setPixmap(store.Picture("ImagePath"));
+    ImagePath->setAccessibleName("Output Folder");
     ImagePath->move(18, 27);
     ImagePath->resize(ImagePath->pixmap().size());
     ImagePath->setCursor(Qt::PointingHandCursor);
@@ -272,6 +302,8 @@ void TForm1::CreateMenu() {
     pmenuRecControl = PMenu->addAction("Recording Control...", [] {
         if (!core::Session.IsRecording) ShowRecordingControl();
     });
+    PmenuSource = PMenu->addMenu("Recording Source");
+    connect(PmenuSource, &QMenu::aboutToShow, this, [this] { UpdateSourceMenu(); });
     PmenuRecMode = PMenu->addAction("Recording Mode...",
                                     [this] { peers_.ShowModeWindow(pos() + QPoint(0, 300)); });
     PMenu->addSeparator();
@@ -355,9 +387,9 @@ void TForm1::FormCreate() {
     if (core::SettleOutputFolder()) {
         core::RememberFolderAndEnter();
         hotKeys_ = std::make_unique<platform::HotKeys>([this](int id) { WMHotKey(id); });
-        hotKeys_->Register(101, 5);
-        hotKeys_->Register(102, 7);
-        hotKeys_->Register(103, 9);
+        hotKeys_->Register(101, 5, "Record");
+        hotKeys_->Register(102, 7, "Pause/Resume");
+        hotKeys_->Register(103, 9, "Stop");
         core::InitAudioLibrary();
         core::InitCaptureIfPresent();
     }
@@ -376,6 +408,19 @@ void TForm1::FormCreate() {
 
 bool TForm1::HotKeysGlobal() const {
     return hotKeys_ && hotKeys_->IsGlobal();
+}
+
+QString TForm1::HotKeysText() const {
+    if (!hotKeys_) return {};
+    switch (hotKeys_->CurrentMode()) {
+    case platform::HotKeys::Mode::Portal:
+        return "Hot keys F5, F7, F9 work in every program (desktop shortcuts)";
+    case platform::HotKeys::Mode::X11:
+        return "Hot keys F5, F7, F9 work in every program";
+    case platform::HotKeys::Mode::FocusOnly:
+        break;
+    }
+    return "Hot keys F5, F7, F9 work only while a Kestrune window is active";
 }
 
 void TForm1::WMHotKey(int id) {
@@ -465,6 +510,9 @@ void TForm1::UpdateFormatLabel() {
 
 void TForm1::TimerStatusTimer() {
     UpdateStatus();
+    // A source that comes or goes while the menu is open shows up at once.
+    if (PMenu->isVisible() && platform::pulse::SourceEventCount() != sourceEvents_)
+        UpdateSourceMenu();
     if (WindowPainted && !frameGeometry().contains(QCursor::pos())) RestoreButtonPictures();
 }
 
@@ -501,9 +549,44 @@ void TForm1::ShowHideFileList() {
 
 void TForm1::PMenuPopup() {
     const bool idle = !core::Session.IsRecording;
-    for (QAction* a :
-         {PmenuFolder, pmenuRecordSettings, pmenuDevice, pmenuRecControl, PmenuRecMode})
+    for (QAction* a : {PmenuFolder, pmenuRecordSettings, pmenuDevice, pmenuRecControl,
+                       PmenuSource->menuAction(), PmenuRecMode})
         a->setEnabled(idle);
+    UpdateSourceMenu();
+}
+
+void TForm1::UpdateSourceMenu() {
+    sourceEvents_ = platform::pulse::SourceEventCount();
+    PmenuSource->clear();
+    const auto sources = platform::RecordingSources();
+    if (sources.empty()) {
+        PmenuSource->addAction("no recording device is enabled")->setEnabled(false);
+        return;
+    }
+    bool monitors = false;
+    for (const auto& s : sources) {
+        if (s.monitor && !monitors) {
+            monitors = true;
+            if (!PmenuSource->isEmpty()) PmenuSource->addSeparator();
+        }
+        // Descriptions may hold "&", which a menu would take for a shortcut.
+        QString caption = QString::fromStdString(s.description);
+        caption.replace('&', "&&");
+        QAction* a = PmenuSource->addAction(caption, [this, name = s.name] { ChooseSource(name); });
+        a->setCheckable(true);
+        a->setChecked(s.isDefault);
+        a->setData(QString::fromStdString(s.name));
+    }
+}
+
+void TForm1::ChooseSource(const std::string& name) {
+    if (core::Session.IsRecording) return;
+    // The device watch notices the new default on its next tick and moves
+    // capture there.
+    if (!platform::SetDefaultSource(name))
+        platform::CurrentPrompt().Show(platform::MsgKind::Warning,
+                                       "The recording source could not be chosen: " + name +
+                                           " is no longer there.");
 }
 
 void TForm1::OpenPopup(QPoint global) {
@@ -603,6 +686,14 @@ int TForm1::KnobLeft() const {
     return ImageVol->x();
 }
 
+void TForm1::SetInputVolume(float volume) {
+    auto& st = core::Startup;
+    st.InputVolume = volume;
+    QCoreApplication::processEvents();
+    if (st.InputVolume >= 0 && st.InputVolume <= 1 && !st.DeviceName.empty())
+        audiolib::RecordSetInput(st.InputIndex, audiolib::INPUT_ON, st.InputVolume);
+}
+
 void TForm1::PlaceKnob(int left) {
     ImageVol->move(left, ImageVol->y());
     ImageVolLine->resize(std::max(0, left - kVolLineLeft), ImageVolLine->height());
@@ -625,11 +716,7 @@ void TForm1::ImageVolMouseMove(QMouseEvent* e) {
     int left = static_cast<int>(e->position().x()) + KnobLeft() - knobGrabX_;
     left = std::clamp(left, kKnobMin, kKnobMax);
     PlaceKnob(left);
-    auto& st = core::Startup;
-    st.InputVolume = VolumeForKnob(left);
-    QCoreApplication::processEvents();
-    if (st.InputVolume >= 0 && st.InputVolume <= 1 && !st.DeviceName.empty())
-        audiolib::RecordSetInput(st.InputIndex, audiolib::INPUT_ON, st.InputVolume);
+    SetInputVolume(VolumeForKnob(left));
 }
 
 void TForm1::ImageVolMouseUp(QMouseEvent*) {

@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -90,6 +91,8 @@ class TForm1 : public QWidget, public core::SessionView {
 
     void WMHotKey(int id);
     bool HotKeysGlobal() const;
+    // Which way the hot keys reach the program, for the status hint.
+    QString HotKeysText() const;
 
     QTimer TimerRec;
     QTimer TimerStatus;
@@ -115,6 +118,8 @@ class TForm1 : public QWidget, public core::SessionView {
     MouseLabel* LabStatus0 = nullptr;
     MouseLabel* LabStatus = nullptr;
     QLabel* LabSAR = nullptr;
+    // Under the status while recording: time left on the disk, dropped blocks.
+    QLabel* LabWarn = nullptr;
     MouseLabel* LabTime0 = nullptr;
     MouseLabel* LabTime = nullptr;
     MouseLabel* LabFormat = nullptr;
@@ -130,6 +135,8 @@ class TForm1 : public QWidget, public core::SessionView {
     QAction* pmenuDevice = nullptr;
     QAction* pmenuRecControl = nullptr;
     QAction* PmenuRecMode = nullptr;
+    // "Recording Source": the server's sources, the default checked.
+    QMenu* PmenuSource = nullptr;
     QAction* PmenuEffects = nullptr;
     QAction* PmenuHelp = nullptr;
     QAction* PmenuAbout = nullptr;
@@ -140,9 +147,14 @@ class TForm1 : public QWidget, public core::SessionView {
     void RestoreButtonPictures();
     void UpdateFormatLabel();
     void UpdateStatus(); // status.cpp
+    void UpdateWarnings();
     void TimerStatusTimer();
     void TimerFormsTimer();
     void PMenuPopup();
+    // Fills the source submenu from the server.
+    void UpdateSourceMenu();
+    // Makes the chosen source the server's default; refused while recording.
+    void ChooseSource(const std::string& name);
     void SetMinimize();
     void SetRestore();
     void ShowHideFileList();
@@ -159,6 +171,8 @@ class TForm1 : public QWidget, public core::SessionView {
     static QString ThresholdHintText(float level);
     // Knob left edge to place (and the line width follows it).
     void PlaceKnob(int left);
+    // The recording input's level, 0..1, set on the device.
+    void SetInputVolume(float volume);
     int KnobLeft() const;
 
     // No device: the panels cleared and the meter state back to silence.
@@ -186,6 +200,8 @@ class TForm1 : public QWidget, public core::SessionView {
     int dragStartX_ = 0;
     int dragStartMarker_ = 0;
     bool thresholdDrag_ = false;
+    // Server source events seen when the source submenu was last filled.
+    uint64_t sourceEvents_ = 0;
     int knobGrabX_ = 0;
     // Window drag fallback when the system will not move the window.
     bool manualMove_ = false;

@@ -19,6 +19,10 @@ class SkinButton : public QLabel {
     void RestoreNormal();
     bool IsHover() const { return hover_; }
 
+    // What a release over the button does, for a press that comes from
+    // assistive technology rather than the mouse.
+    void Press();
+
     std::function<bool()> enabled; // when it returns false the button ignores the mouse
     std::function<void()> onHover;
     std::function<void()> onClick;
@@ -34,5 +38,21 @@ class SkinButton : public QLabel {
     bool hover_ = false;
     bool down_ = false;
 };
+
+// A picture control that works as a slider, described for assistive
+// technology: its name, range and value (and how to set one, if it can be).
+struct SliderAccess {
+    QString name;
+    double minimum = 0;
+    double maximum = 100;
+    std::function<double()> value;
+    std::function<void(double)> setValue;
+};
+// Makes `control` read as a slider through the accessibility interface.
+void MakeAccessibleSlider(QWidget* control, SliderAccess access);
+
+// Skinned buttons read as push buttons named by their hint and pressable;
+// marked sliders as sliders. Installed once, by the first skinned control.
+void InstallSkinAccessibility();
 
 } // namespace mainwindow

@@ -14,6 +14,8 @@
 #include "mainwindow/form1.h"
 #include "mainwindow/meters.h"
 #include "mainwindow/system.h"
+#include "platform/capture_device.h"
+#include "platform/disk_space.h"
 
 namespace mainwindow {
 
@@ -146,6 +148,38 @@ QString FolderLabelText(const QString& folder, const QFontMetrics& fm) {
     return t;
 }
 
+double OutputBytesPerSecond(const core::RecordingSettings& s) {
+    const double pcm = static_cast<double>(s.SamplePerSecond) * std::max(s.Channels, 1) *
+                       std::max<int>(s.BitPerSample, 8) / 8;
+    const auto kbit = [](double k) { return k * 1000 / 8; };
+    if (s.IsWav || s.IsFLAC) return pcm;
+    if (s.IsMP3) return kbit(s.IsVBR ? std::max(s.MaxBitRate, s.MP3BitRate) : s.MP3BitRate);
+    if (s.IsWMA) return kbit(s.WMARate);
+    if (s.IsOGG) {
+        if (!s.IsOggQuality) return kbit(s.OggRate);
+        // Nominal stereo rates of the encoder's quality steps -1..10.
+        static const double nominal[] = {48, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 500};
+        const double q = std::clamp(static_cast<double>(s.OggQuality), -1.0, 10.0) + 1;
+        const int lo = std::min(static_cast<int>(q), 10);
+        return kbit(nominal[lo] + (nominal[lo + 1] - nominal[lo]) * (q - lo));
+    }
+    return pcm;
+}
+
+QString TimeLeftText(uint64_t freeBytes, double bytesPerSecond) {
+    if (bytesPerSecond <= 0) return {};
+    const double seconds = static_cast<double>(freeBytes) / bytesPerSecond;
+    if (seconds >= 3600) return {};
+    if (seconds >= 60)
+        return "Disk: " + QString::number(static_cast<int>(seconds / 60)) + " min left";
+    return "Disk: " + QString::number(static_cast<int>(seconds)) + " s left";
+}
+
+QString DroppedText(uint64_t blocks) {
+    if (blocks == 0) return {};
+    return "Dropped blocks: " + QString::number(blocks);
+}
+
 int ThresholdMarkerX() {
     return Meters.ThresholdMarkerX;
 }
@@ -228,6 +262,10 @@ void TForm1::UpdateStatus() {
     if (SoundAwaited()) text = kWaitingText;
     SetText(LabStatus, text);
     SetText(LabStatus0, text);
+    // The hint says how far the hot keys reach (the portal answers late).
+    const QString hotKeys = HotKeysText();
+    const QString hint = hotKeys.isEmpty() ? "Program Status" : "Program Status\n" + hotKeys;
+    if (LabStatus->toolTip() != hint) LabStatus->setToolTip(hint);
 
     // 6. Source label, only while not recording.
     if (!s.IsRecording) {
@@ -258,8 +296,43 @@ void TForm1::UpdateStatus() {
     LabFolder->setToolTip("Output Folder: \n" + folder);
     ImagePath->setToolTip("Output Folder: \n" + folder);
 
-    // 8. Blink, frozen while paused.
+    // 8. Warnings while recording: the disk about to fill, audio lost.
+    UpdateWarnings();
+
+    // 9. Blink, frozen while paused.
     if (!s.IsPaused) Status.BlinkOn = !Status.BlinkOn;
+}
+
+void TForm1::UpdateWarnings() {
+    auto& s = core::Session;
+    QStringList warnings;
+    if (s.IsRecording) {
+        const uint64_t dropped = platform::Capture().DroppedBytes();
+        if (!Status.RecordingSeen) {
+            Status.RecordingSeen = true;
+            Status.DroppedAtStart = dropped;
+        }
+        // A reopened device counts afresh.
+        if (dropped < Status.DroppedAtStart) Status.DroppedAtStart = 0;
+        if (const auto free = platform::FreeBytes(core::Settings.FolderName)) {
+            const QString left = TimeLeftText(*free, OutputBytesPerSecond(core::Settings));
+            if (!left.isEmpty()) warnings << left;
+        }
+        const int block = std::max(capture::Params.CaptureBufferBytes, 1);
+        const QString lost =
+            DroppedText((dropped - Status.DroppedAtStart) / static_cast<uint64_t>(block));
+        if (!lost.isEmpty()) warnings << lost;
+    } else {
+        Status.RecordingSeen = false;
+        Status.WarnTicks = 0;
+    }
+    LabWarn->setVisible(!warnings.isEmpty());
+    if (warnings.isEmpty()) return;
+    // Two warnings take turns, long enough each to be read.
+    const int turn = (Status.WarnTicks++ / kWarnTurnTicks) % warnings.size();
+    SetText(LabWarn, warnings[turn]);
+    SetColor(LabWarn, Status.BlinkOn ? QColor(255, 128, 128) : QColor(200, 80, 80));
+    LabWarn->setToolTip(warnings.join("\n"));
 }
 
 } // namespace mainwindow

@@ -1,6 +1,7 @@
 #pragma once
 #include <QFontMetrics>
 #include <QString>
+#include <cstdint>
 #include <string>
 
 #include "core/settings.h"
@@ -11,6 +12,11 @@ namespace mainwindow {
 struct StatusState {
     std::string SourceText; // the recording source as the source label shows it
     bool BlinkOn = false;   // flips every tick while not paused
+    // The warning line under the status: dropped capture blocks are counted
+    // from the device's total when the recording was first seen.
+    bool RecordingSeen = false;
+    uint64_t DroppedAtStart = 0;
+    int WarnTicks = 0; // two warnings take turns every kWarnTurnTicks
 };
 extern StatusState Status;
 
@@ -50,6 +56,17 @@ QString ShortenToWidth(QString text, const QFontMetrics& fm, int maxWidth);
 // The folder label: cut to 250 pixels, "..." when it is then 247 or wider,
 // and the closing separator.
 QString FolderLabelText(const QString& folder, const QFontMetrics& fm);
+
+// Bytes a second the selected format writes at most, for the time the disk
+// lasts: PCM for WAV and FLAC (FLAC never grows past it by much), the
+// bitrate (the VBR maximum) for MP3, WMA and OGG, a quality's nominal rate.
+double OutputBytesPerSecond(const core::RecordingSettings& s);
+// "Disk: 42 min left" / "Disk: 35 s left" when the free space lasts less
+// than an hour at `bytesPerSecond`, else empty.
+QString TimeLeftText(uint64_t freeBytes, double bytesPerSecond);
+// "Dropped blocks: 3", empty for none.
+QString DroppedText(uint64_t blocks);
+inline constexpr int kWarnTurnTicks = 4;
 
 // The threshold marker in level-panel coordinates (14..360) and the level
 // that follows from it.

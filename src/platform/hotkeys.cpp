@@ -1,10 +1,13 @@
 #include "platform/hotkeys.h"
 
+#include "platform/portal_shortcuts.h"
+
 #include <xcb/xcb.h>
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QWindow>
 #include <map>
 #include <vector>
@@ -45,6 +48,42 @@ struct HotKeys::Impl : public QAbstractNativeEventFilter, public QObject {
     std::map<int, xcb_keycode_t> grabbed; // id -> keycode (global)
     std::map<int, int> local;             // id -> Qt key (focus-only fallback)
     bool global = false;
+    std::vector<PortalShortcuts::Key> keys; // what the portal is asked to bind
+    std::unique_ptr<PortalShortcuts> portal;
+    bool portalScheduled = false;
+    bool portalSettled = false;
+
+    void UngrabAll() {
+        if (conn) {
+            for (auto& [id, code] : grabbed)
+                for (uint16_t m : kMasks)
+                    xcb_ungrab_key(conn, code, root, m);
+            xcb_flush(conn);
+        }
+        grabbed.clear();
+        local.clear();
+    }
+
+    // All keys go to the portal in one request, after the last Register of
+    // this turn of the event loop.
+    void SchedulePortal() {
+        if (portalScheduled || !qGuiApp) return;
+        portalScheduled = true;
+        QTimer::singleShot(0, this, [this] {
+            portal = std::make_unique<PortalShortcuts>(
+                [this](int id) {
+                    for (const auto& k : keys)
+                        if (k.id == id) return cb(id);
+                },
+                [this](bool bound) {
+                    portalSettled = true;
+                    // The portal's keys replace the
+                    // grab: one press, one action.
+                    if (bound) UngrabAll();
+                });
+            portal->Bind(keys);
+        });
+    }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t" || grabbed.empty()) return false;
@@ -74,8 +113,8 @@ struct HotKeys::Impl : public QAbstractNativeEventFilter, public QObject {
 
 HotKeys::HotKeys(std::function<void(int)> onHotKey) : impl_(std::make_unique<Impl>()) {
     impl_->cb = std::move(onHotKey);
-    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                            : nullptr) {
+    if (auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
         impl_->conn = x11->connection();
         if (impl_->conn) {
             const xcb_setup_t* setup = xcb_get_setup(impl_->conn);
@@ -96,8 +135,11 @@ HotKeys::~HotKeys() {
     }
 }
 
-bool HotKeys::Register(int id, int functionKey) {
+bool HotKeys::Register(int id, int functionKey, const std::string& description) {
     int qtKey = Qt::Key_F1 + functionKey - 1;
+    impl_->keys.push_back(
+        {id, QStringLiteral("F%1").arg(functionKey), QString::fromStdString(description)});
+    impl_->SchedulePortal();
     if (impl_->conn) {
         xcb_keycode_t code = KeycodeFor(impl_->conn, kKeysymF1 + functionKey - 1);
         if (code != 0) {
@@ -125,20 +167,38 @@ bool HotKeys::Register(int id, int functionKey) {
 void HotKeys::Unregister(int id) {
     auto it = impl_->grabbed.find(id);
     if (it != impl_->grabbed.end() && impl_->conn) {
-        for (uint16_t m : kMasks) xcb_ungrab_key(impl_->conn, it->second, impl_->root, m);
+        for (uint16_t m : kMasks)
+            xcb_ungrab_key(impl_->conn, it->second, impl_->root, m);
         xcb_flush(impl_->conn);
         impl_->grabbed.erase(it);
     }
     impl_->local.erase(id);
+    std::erase_if(impl_->keys, [id](const PortalShortcuts::Key& k) { return k.id == id; });
 }
 
 void HotKeys::UnregisterAll() {
+    impl_->keys.clear();
+    impl_->portal.reset(); // closes the portal's session
     std::vector<int> ids;
-    for (auto& [id, c] : impl_->grabbed) ids.push_back(id);
-    for (auto& [id, k] : impl_->local) ids.push_back(id);
-    for (int id : ids) Unregister(id);
+    for (auto& [id, c] : impl_->grabbed)
+        ids.push_back(id);
+    for (auto& [id, k] : impl_->local)
+        ids.push_back(id);
+    for (int id : ids)
+        Unregister(id);
 }
 
-bool HotKeys::IsGlobal() const { return impl_->global; }
+bool HotKeys::IsGlobal() const {
+    return CurrentMode() != Mode::FocusOnly;
+}
+
+HotKeys::Mode HotKeys::CurrentMode() const {
+    if (impl_->portal && impl_->portal->Bound()) return Mode::Portal;
+    return impl_->global && !impl_->grabbed.empty() ? Mode::X11 : Mode::FocusOnly;
+}
+
+bool HotKeys::PortalSettled() const {
+    return impl_->portalSettled;
+}
 
 } // namespace platform

@@ -187,6 +187,15 @@ std::vector<SourceInfo> ListSources() {
     return lc.out;
 }
 
+bool SetDefaultSource(const std::string& name) {
+    if (!Connected()) return false;
+    int ok = 0;
+    pa_threaded_mainloop_lock(gLoop);
+    WaitOp(pa_context_set_default_source(gCtx, name.c_str(), SuccessCb, &ok));
+    pa_threaded_mainloop_unlock(gLoop);
+    return ok != 0;
+}
+
 bool SetSourceMute(const std::string& name, bool mute) {
     if (!Connected()) return false;
     int ok = 0;

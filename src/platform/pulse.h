@@ -35,6 +35,8 @@ pa_context* Context();
 // source first, then the others in server order, monitors last.
 std::vector<SourceInfo> ListSources();
 std::string DefaultSourceName();
+// False when the server refuses, e.g. for a source that is gone.
+bool SetDefaultSource(const std::string& name);
 bool SetSourceMute(const std::string& name, bool mute);
 bool SetSourceVolume(const std::string& name, float volume, uint8_t channels);
 

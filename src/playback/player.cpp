@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <algorithm>
 #include <cmath>
 
 #include "audiolib/stream.h"
@@ -188,6 +189,17 @@ TFormPlayer::TFormPlayer(PlayerPeers& peers, QWidget* parent) : QWidget(parent),
     pv->onMove = [this](int x) { ImagePVMouseMove(x); };
     pv->onUp = [this] { ImagePVMouseUp(); };
     ImagePV = pv;
+    mainwindow::MakeAccessibleSlider(
+        pp, {"Playback Position",
+             0,
+             100,
+             [this] {
+                 const int range = std::max(PosMax - PosMin, 1);
+                 return std::clamp((ImagePP->x() - PosMin) * 100.0 / range, 0.0, 100.0);
+             },
+             {}});
+    mainwindow::MakeAccessibleSlider(
+        pv, {"Playback Volume", 0, 100, [] { return core::Settings.Volume * 100.0; }, {}});
 
     FormHint = &mainwindow::FormHint();
 

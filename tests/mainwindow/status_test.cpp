@@ -408,7 +408,7 @@ TEST_F(Form1Test, PopupAndButtonsWhileRecording) {
         if (!a->isEnabled()) disabled << a->text();
     EXPECT_EQ(disabled,
               (QStringList{"Output Folder...", "Format Settings...", "Recording Device...",
-                           "Recording Control...", "Recording Mode..."}));
+                           "Recording Control...", "Recording Source", "Recording Mode..."}));
     // The buttons refused while recording show no hover.
     for (mainwindow::SkinButton* b : {form->ImageFolder, form->ImageSetting, form->ImageControl,
                                       form->ImageRecord, form->ImagePlay}) {
