@@ -18,7 +18,7 @@ using namespace e2e;
 
 // The popup menu's items as the arrow keys reach them while not recording
 // ("Recording Device..." is hidden on this system).
-enum class Item { Folder = 1, Format, Control, Mode, Effects, Help, About, Exit };
+enum class Item { Folder = 1, Format, Control, Source, Mode, Effects, Help, About, Exit };
 
 class WindowsE2E : public E2E {
   protected:
