@@ -128,7 +128,17 @@ inline void Butterfly(float& ar, float& ai, float& br, float& bi, double wr, dou
 // nothing in the result: every operation rounds exactly as a scalar one, and
 // multiplies and adds are kept apart (no fused ones, see CMakeLists.txt).
 // An AVX2 copy is picked at load time where the processor has it (x86-64 only).
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Not in sanitizer builds: the picking runs while the program is being loaded,
+// before the sanitizer's runtime exists, and crashes there.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#define KESTRUNE_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#define KESTRUNE_SANITIZED 1
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(KESTRUNE_SANITIZED)
 #define KESTRUNE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define KESTRUNE_VECTOR_CLONES
