@@ -1,5 +1,7 @@
 #include "platform/pulse.h"
 
+#include <memory>
+
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
@@ -158,17 +160,29 @@ void SourceCb(pa_context*, const pa_source_info* i, int eol, void* ud) {
     s.channels = i->channel_map.channels;
     static_cast<ListCtx*>(ud)->out.push_back(std::move(s));
 }
+// The answer lives on the heap, shared by the asker and the callback: a
+// reply that comes after the asker gave up never writes into a stack frame
+// that is gone.
+struct ServerAnswer {
+    std::string defaultSource;
+};
 void ServerCb(pa_context*, const pa_server_info* i, void* ud) {
-    if (i && i->default_source_name) *static_cast<std::string*>(ud) = i->default_source_name;
+    auto* answer = static_cast<std::shared_ptr<ServerAnswer>*>(ud);
+    if (i && i->default_source_name) (*answer)->defaultSource = i->default_source_name;
+    delete answer;
     pa_threaded_mainloop_signal(gLoop, 0);
 }
 } // namespace
 
 std::string DefaultSourceName() {
     if (!Connected()) return {};
-    std::string name;
+    auto answer = std::make_shared<ServerAnswer>();
     pa_threaded_mainloop_lock(gLoop);
-    WaitOp(pa_context_get_server_info(gCtx, ServerCb, &name));
+    auto* forCallback = new std::shared_ptr<ServerAnswer>(answer);
+    pa_operation* op = pa_context_get_server_info(gCtx, ServerCb, forCallback);
+    if (!op) delete forCallback; // no callback will come
+    WaitOp(op);
+    std::string name = answer->defaultSource;
     pa_threaded_mainloop_unlock(gLoop);
     return name;
 }
