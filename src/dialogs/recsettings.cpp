@@ -584,7 +584,7 @@ bool OpenFormatSettings(QWidget* mainWindow, const std::function<void()>& refres
                   main.top() + (main.height() - own.height()) / 2);
     }
     dlg->exec();
-    if (refreshFormatLabel) refreshFormatLabel();
+    refreshFormatLabel();
     capture::CloseCapture();
     QCoreApplication::processEvents();
     capture::OpenCapture();

@@ -145,6 +145,6 @@ extern TFormRecSettings* FormRecSettings;
 // runs or the player is shown (then returns false and does nothing). After
 // it closes, `refreshFormatLabel` runs (the main window's format label), then
 // capture is closed and reopened so its blocks fit the new format.
-bool OpenFormatSettings(QWidget* mainWindow, const std::function<void()>& refreshFormatLabel = {});
+bool OpenFormatSettings(QWidget* mainWindow, const std::function<void()>& refreshFormatLabel);
 
 } // namespace dialogs

@@ -20,6 +20,7 @@
 
 #include "audiolib/stream.h"
 #include "playback/sound_files.h"
+#include "support/sink_lock.h"
 #include "test_util.h"
 
 namespace {
@@ -29,22 +30,7 @@ namespace {
 // connection, which reads it.
 const bool kQuietSink = [] { return setenv("PULSE_SINK", "quietsink", 1) == 0; }();
 
-// Tests that play into the silent sink take turns, or their sound would mix.
-class SinkLock {
-  public:
-    SinkLock() {
-        fd_ = open("/tmp/kestrune-quietsink.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ >= 0) flock(fd_, LOCK_EX);
-    }
-    ~SinkLock() {
-        if (fd_ >= 0) close(fd_);
-    }
-    SinkLock(const SinkLock&) = delete;
-    SinkLock& operator=(const SinkLock&) = delete;
-
-  private:
-    int fd_ = -1;
-};
+using testsupport::SinkLock;
 
 // Records the silent sink's monitor (44100 Hz, 16-bit stereo) into a file
 // until Stop.

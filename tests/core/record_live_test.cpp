@@ -29,6 +29,7 @@
 #include "platform/capture_device.h"
 #include "platform/prompt.h"
 #include "support/session_double.h"
+#include "support/sink_lock.h"
 #include "test_decode.h"
 #include "test_util.h"
 
@@ -110,20 +111,7 @@ bool WriteToneWav(const std::string& path, const std::vector<Piece>& pieces) {
     return static_cast<bool>(f);
 }
 
-// Tests that play into the silent sink take turns, or their bursts would mix.
-class SinkLock {
-  public:
-    SinkLock() {
-        fd_ = open("/tmp/kestrune-quietsink.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ >= 0) flock(fd_, LOCK_EX);
-    }
-    ~SinkLock() {
-        if (fd_ >= 0) close(fd_);
-    }
-
-  private:
-    int fd_ = -1;
-};
+using testsupport::SinkLock;
 
 class RecordLive : public ::testing::Test {
   protected:
