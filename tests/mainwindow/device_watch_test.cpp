@@ -21,74 +21,22 @@
 #include "platform/capture_device.h"
 #include "platform/prompt.h"
 #include "platform/pulse.h"
+#include "support/private_pulse.h"
 #include "test_util.h"
 
 namespace {
 
-// This test unloads the only sink of a sound server, so it brings its own
-// server: the suite's shared one serves other tests at the same time.
-class PrivatePulse {
+// The test's own server, whose sinks go away and come back.
+class PrivatePulse : public testutil::PrivatePulse {
   public:
-    QTemporaryDir dir;
-    QProcess server;
-    QString sock;
-
-    bool Start() {
-        if (QStandardPaths::findExecutable("pulseaudio").isEmpty() ||
-            QStandardPaths::findExecutable("pactl").isEmpty())
-            return false;
-        sock = dir.path() + "/native";
-        QFile script(dir.path() + "/default.pa");
-        if (!script.open(QIODevice::WriteOnly)) return false;
-        script.write(
-            ("load-module module-native-protocol-unix socket=" + sock + " auth-anonymous=1\n")
-                .toUtf8());
-        script.close();
-        QStringList args{"-n",
-                         "-F",
-                         script.fileName(),
-                         "--daemonize=no",
-                         "--exit-idle-time=-1",
-                         "--enable-memfd=no",
-                         "--use-pid-file=no",
-                         "--log-target=file:" + dir.path() + "/log"};
-        if (geteuid() == 0) args << "--system=false";
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir.path());
-        env.insert("PULSE_RUNTIME_PATH", dir.path() + "/runtime");
-        env.insert("PULSE_STATE_PATH", dir.path() + "/state");
-        server.setProcessEnvironment(env);
-        server.start("pulseaudio", args);
-        if (!server.waitForStarted(10000)) return false;
-        // Everything in this process, and pactl, talks to this server only.
-        setenv("PULSE_SERVER", ("unix:" + sock).toUtf8().constData(), 1);
-        for (int i = 0; i < 100; ++i) {
-            if (Pactl({"info"})) return LoadSink();
-            QThread::msleep(100);
-        }
-        return false;
-    }
     bool LoadSink() {
         return Pactl({"load-module", "module-null-sink", "sink_name=testsink", "rate=44100",
                       "sink_properties=device.description=Test_Sink"}) &&
                Pactl({"load-module", "module-sine", "sink=testsink", "frequency=1000"}) &&
                Pactl({"set-default-source", "testsink.monitor"});
     }
+    // Every null sink goes, and with them every source.
     bool UnloadSink() { return Pactl({"unload-module", "module-null-sink"}); }
-    static bool Pactl(const QStringList& args) {
-        QProcess p;
-        p.setStandardOutputFile(QProcess::nullDevice());
-        p.start("pactl", args);
-        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit &&
-               p.exitCode() == 0;
-    }
-    ~PrivatePulse() {
-        if (server.state() != QProcess::NotRunning) {
-            server.terminate();
-            if (!server.waitForFinished(5000)) server.kill();
-            server.waitForFinished(2000);
-        }
-    }
 };
 
 // Drains the capture ring tick by tick until `done` holds or 10 s passed.
